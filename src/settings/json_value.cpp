@@ -1,0 +1,88 @@
+#include "settings/json_value.h"
+
+#include <iterator>
+
+namespace revertly::json {
+
+std::optional<double> JsonValue::AsNumber() const {
+    switch (Kind()) {
+        case JsonKind::Int16:
+            return AsInt16();
+        case JsonKind::Int32:
+            return AsInt32();
+        case JsonKind::Double:
+            return AsDouble();
+        default:
+            return std::nullopt;
+    }
+}
+
+bool JsonObject::Exists(std::u16string_view key) const {
+    return index_.find(std::u16string(key)) != index_.end();
+}
+
+void JsonObject::Add(std::u16string key, JsonValue value) {
+    index_.emplace(key, slots_.size());
+    slots_.push_back(Slot{Entry{std::move(key), std::move(value)}, true});
+}
+
+void JsonObject::Remove(std::u16string_view key) {
+    auto found = index_.find(std::u16string(key));
+    if (found == index_.end()) {
+        return;
+    }
+    Slot& slot = slots_[found->second];
+    slot.live = false;
+    slot.entry.value = JsonValue();  // let go of a shared container at once
+    index_.erase(found);
+    if (slots_.size() - index_.size() > index_.size()) {
+        SweepDeadSlots();
+    }
+}
+
+const JsonValue* JsonObject::Get(std::u16string_view key) const {
+    auto found = index_.find(std::u16string(key));
+    return found == index_.end() ? nullptr : &slots_[found->second].entry.value;
+}
+
+JsonValue* JsonObject::Get(std::u16string_view key) {
+    auto found = index_.find(std::u16string(key));
+    return found == index_.end() ? nullptr : &slots_[found->second].entry.value;
+}
+
+void JsonObject::Set(std::u16string_view key, JsonValue value) {
+    if (JsonValue* existing = Get(key)) {
+        *existing = std::move(value);
+    } else {
+        Add(std::u16string(key), std::move(value));
+    }
+}
+
+std::vector<std::u16string> JsonObject::Keys() const {
+    std::vector<std::u16string> keys;
+    keys.reserve(Count());
+    ForEach([&keys](const std::u16string& key, const JsonValue&) { keys.push_back(key); });
+    return keys;
+}
+
+void JsonObject::SweepDeadSlots() {
+    std::vector<Slot> live;
+    live.reserve(index_.size());
+    for (Slot& slot : slots_) {
+        if (slot.live) {
+            index_[slot.entry.key] = live.size();
+            live.push_back(std::move(slot));
+        }
+    }
+    slots_ = std::move(live);
+}
+
+void JsonArray::InsertAfter(std::size_t position, JsonValue value) {
+    items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(position), std::move(value));
+}
+
+void JsonArray::Remove(std::size_t position) {
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(position - 1));
+}
+
+}  // namespace revertly::json

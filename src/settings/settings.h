@@ -1,0 +1,60 @@
+// The program's two settings, Autorun and StatesCount, kept in one JSON object for the
+// whole run and mirrored in a text file beside the executable.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "settings/json_value.h"
+
+namespace revertly::settings {
+
+// The built-in defaults, in the reader's single-quoted dialect.
+inline constexpr std::u16string_view kDefaultSettingsText = u"{'Autorun':true,'StatesCount':10}";
+inline constexpr std::u16string_view kAutorunKey = u"Autorun";
+inline constexpr std::u16string_view kStatesCountKey = u"StatesCount";
+
+// Reconciles target with defaults, changing target in place: a missing key, or a value of
+// another kind than its default's, takes the default (containers by reference); keys
+// that the defaults do not know stay. Answers true when the caller must replace its own
+// value by the defaults value.
+bool MergeDefaults(json::JsonValue& target, const json::JsonValue& defaults);
+
+// The settings file of an executable: its folder, a separator, its name without
+// extension, and ".txt" (D:\Apps\tool.exe uses D:\Apps\tool.txt).
+std::u16string SettingsFilePath(std::u16string_view programFolder,
+                                std::u16string_view executableName);
+
+class SettingsFile {
+  public:
+    explicit SettingsFile(std::u16string path) : path_(std::move(path)) {}
+
+    const std::u16string& Path() const { return path_; }
+
+    // Reads and parses the file into Settings. A file that yields no object (missing,
+    // unreadable, no bracket, or a top-level array) leaves Settings without an object, so
+    // that the defaults apply in full.
+    void LoadSettings();
+    // Writes the compact JSON of Settings. A failure is not reported: the in-memory values
+    // stay as they are.
+    void SaveSettings() const;
+    // The start-up sequence: parse the defaults into DefaultSettings, LoadSettings, and
+    // merge the defaults into Settings. Afterwards Settings holds Autorun as a Boolean and
+    // StatesCount as an Int32, plus whatever else the file held.
+    void LoadWithDefaults();
+
+    // The value under a key, or nullptr.
+    const json::JsonValue* Get(std::u16string_view key) const;
+    // Sets the value in place (a key keeps its position) and saves the file.
+    void Set(std::u16string_view key, json::JsonValue value);
+
+    const json::JsonValue& Settings() const { return settings_; }
+    const json::JsonValue& DefaultSettings() const { return defaults_; }
+
+  private:
+    std::u16string path_;
+    json::JsonValue settings_ = json::JsonValue::Object(nullptr);
+    json::JsonValue defaults_;
+};
+
+}  // namespace revertly::settings

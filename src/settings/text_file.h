@@ -1,0 +1,20 @@
+// Whole-file text reading and writing in Windows-1251.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace revertly::files {
+
+// The file's text up to its first zero byte, or the empty text when the file cannot be
+// opened or read. Others may read the file while it is open, but not write it.
+std::u16string ReadTextFile(std::u16string_view path);
+
+// Writes the text up to its first U+0000. The new content goes to a temporary file
+// beside the target, is flushed, and then replaces the target in one step, so a failed
+// write never leaves the old file empty or half written. Answers false, with the old
+// file untouched and no temporary file left, on any failure; a read-only target is
+// refused. `flush` is kept for callers: the temporary file is flushed either way.
+bool WriteTextFile(std::u16string_view path, std::u16string_view text, bool flush);
+
+}  // namespace revertly::files

@@ -1,0 +1,152 @@
+// Whole-file text I/O through the wide Win32 file functions.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "settings/codepage.h"
+#include "settings/text_file.h"
+
+namespace revertly::files {
+namespace {
+
+// Files of 4 GiB or more are not read: the text would not fit one ReadFile call, and a
+// wrong piece of the file is worse than no text.
+constexpr ULONGLONG kLargestFile = 0xFFFFFFFF;
+
+// ReadFile and WriteFile take 32-bit counts.
+constexpr std::size_t kPiece = 1 << 30;
+
+class FileHandle {
+  public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() {
+        if (IsOpen()) {
+            const DWORD error = GetLastError();
+            CloseHandle(handle_);
+            SetLastError(error);
+        }
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+    bool Close() { return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != FALSE; }
+
+  private:
+    HANDLE handle_;
+};
+
+// A U+0000 would silently cut the name short and point at another file.
+bool IsUsablePath(std::u16string_view path) {
+    return !path.empty() && path.find(u'\0') == std::u16string_view::npos;
+}
+
+std::wstring ToWide(std::u16string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+bool ReadAll(HANDLE file, std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD count = 0;
+        const auto wanted = static_cast<DWORD>(std::min(bytes.size() - done, kPiece));
+        if (!ReadFile(file, bytes.data() + done, wanted, &count, nullptr)) {
+            return false;
+        }
+        if (count == 0) {
+            break;
+        }
+        done += count;
+    }
+    bytes.resize(done);
+    return true;
+}
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        DWORD count = 0;
+        const auto wanted = static_cast<DWORD>(std::min(bytes.size(), kPiece));
+        if (!WriteFile(file, bytes.data(), wanted, &count, nullptr) || count == 0) {
+            return false;
+        }
+        bytes.remove_prefix(count);
+    }
+    return true;
+}
+
+bool IsReadOnly(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+}  // namespace
+
+std::u16string ReadTextFile(std::u16string_view path) {
+    try {
+        if (!IsUsablePath(path)) {
+            return {};
+        }
+        const FileHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size{};
+        if (!file.IsOpen() || !GetFileSizeEx(file.Get(), &size) ||
+            static_cast<ULONGLONG>(size.QuadPart) > kLargestFile) {
+            return {};
+        }
+        std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+        if (!ReadAll(file.Get(), bytes)) {
+            return {};
+        }
+        return DecodeCp1251(std::string_view(bytes).substr(0, bytes.find('\0')));
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+bool WriteTextFile(std::u16string_view path, std::u16string_view text,
+                   [[maybe_unused]] bool flush) {
+    try {
+        if (!IsUsablePath(path)) {
+            return false;
+        }
+        const std::wstring target = ToWide(path);
+        const std::wstring temporary = target + L".tmp";
+        const std::string bytes = EncodeCp1251(text.substr(0, text.find(u'\0')));
+
+        // Windows refuses to replace a read-only file; Wine replaces it all the same.
+        // Asking first makes both refuse alike, before any temporary file exists.
+        if (IsReadOnly(target)) {
+            return false;
+        }
+
+        bool written = false;
+        {
+            FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file.IsOpen()) {
+                return false;
+            }
+            // Flushed whatever the caller asked: replacing the old file with unflushed data
+            // can leave an empty file after a power cut.
+            written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
+            written = file.Close() && written;
+        }
+        // The temporary file is closed before this point: it was opened without sharing,
+        // so it could be neither moved nor deleted while open.
+        if (!written || !MoveFileExW(temporary.c_str(), target.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            DeleteFileW(temporary.c_str());
+            return false;
+        }
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace revertly::files

@@ -1,0 +1,120 @@
+#include "settings/text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "support/scratch_dir.h"
+
+namespace revertly::files {
+namespace {
+
+using revertly::testing::ListFolder;
+using revertly::testing::ReadBytes;
+using revertly::testing::ScratchDir;
+using revertly::testing::SetReadOnly;
+using revertly::testing::WriteBytes;
+
+std::string CyrillicBytes() {
+    std::string bytes;
+    for (int byte = 0xC0; byte <= 0xFF; ++byte) {
+        bytes += static_cast<char>(byte);
+    }
+    return bytes;
+}
+
+std::u16string CyrillicLetters() {
+    std::u16string text;
+    for (char16_t unit = u'\u0410'; unit <= u'\u044F'; ++unit) {
+        text += unit;
+    }
+    return text;
+}
+
+TEST(TextFile, ReadsTheFileUpToItsFirstZeroByte) {
+    const struct {
+        const char* name;
+        std::optional<std::string> bytes;  // none: no file at all
+        std::u16string text;
+    } cases[] = {
+        {"empty file", std::string(), u""},
+        {"missing file", std::nullopt, u""},
+        {"Cyrillic letters", CyrillicBytes(), CyrillicLetters()},
+        {"zero byte ends the text", std::string("ab\0cd", 5), u"ab"},
+        {"UTF-8 byte-order mark is plain text", "\xEF\xBB\xBF{}", u"\u043F\u00BB\u0457{}"},
+    };
+    for (const auto& c : cases) {
+        const ScratchDir dir;
+        const std::u16string path = dir.File(u"\u0444\u0430\u0439\u043B.txt");
+        if (c.bytes) {
+            WriteBytes(path, *c.bytes);
+        }
+        EXPECT_EQ(ReadTextFile(path), c.text) << c.name;
+    }
+}
+
+TEST(TextFile, RefusesFilesOf4GiBOrMore) {
+    const ScratchDir dir;
+    const std::u16string path = dir.File(u"huge.txt");
+    WriteBytes(path, "abc");
+    // Sparse: takes no disk space. Only the low 32 bits of this size would read "abc".
+    std::filesystem::resize_file(std::filesystem::path(path), (std::uintmax_t{1} << 32) + 3);
+    EXPECT_EQ(ReadTextFile(path), u"");
+}
+
+TEST(TextFile, WritesOneBytePerCharacterAndReplacesTheWholeFile) {
+    const struct {
+        const char* name;
+        std::optional<std::string> old;
+        std::optional<std::string> leftover;  // a temporary file left behind by a crash
+        std::u16string text;
+        bool flush;
+        std::string bytes;
+    } cases[] = {
+        {"empty text creates an empty file", std::nullopt, std::nullopt, u"", false, ""},
+        {"Cyrillic letters", std::nullopt, std::nullopt, CyrillicLetters(), true, CyrillicBytes()},
+        {"shorter text", "a much longer old content", std::nullopt, u"new", false, "new"},
+        {"U+0000 ends the text", "old", std::nullopt, std::u16string(u"ab\0cd", 5), true, "ab"},
+        {"longer leftover temporary file", "old", "leftover content", u"new", false, "new"},
+    };
+    for (const auto& c : cases) {
+        const ScratchDir dir;
+        const std::u16string path = dir.File(u"\u0444\u0430\u0439\u043B.txt");
+        if (c.old) {
+            WriteBytes(path, *c.old);
+        }
+        if (c.leftover) {
+            WriteBytes(path + u".tmp", *c.leftover);
+        }
+        EXPECT_TRUE(WriteTextFile(path, c.text, c.flush)) << c.name;
+        EXPECT_EQ(ReadBytes(path), c.bytes) << c.name;
+        EXPECT_EQ(ListFolder(dir.Path()), "\u0444\u0430\u0439\u043B.txt") << c.name;
+    }
+}
+
+TEST(TextFile, FailedWriteLeavesTheFolderAsItWas) {
+    const ScratchDir dir;
+    EXPECT_FALSE(WriteTextFile(dir.File(u"missing/settings.txt"), u"x", false));
+    EXPECT_FALSE(WriteTextFile(dir.File(std::u16string(u"cut\0.txt", 8)), u"x", false));
+    EXPECT_EQ(ListFolder(dir.Path()), "") << "missing folder or a name with U+0000";
+
+    const std::u16string readOnly = dir.File(u"read-only.txt");
+    WriteBytes(readOnly, "old");
+    SetReadOnly(readOnly, true);
+    EXPECT_FALSE(WriteTextFile(readOnly, u"new", false));
+    EXPECT_EQ(ReadBytes(readOnly), "old");
+
+    // Fails only at the final replace, after the temporary file was written.
+    const std::u16string folder = dir.File(u"folder");
+    std::filesystem::create_directory(std::filesystem::path(folder));
+    EXPECT_FALSE(WriteTextFile(folder, u"new", false));
+    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(folder)));
+
+    EXPECT_EQ(ListFolder(dir.Path()), "folder read-only.txt");
+}
+
+}  // namespace
+}  // namespace revertly::files

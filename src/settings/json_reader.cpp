@@ -236,7 +236,6 @@ class Parser {
                 // The text ends where a key is expected: the entry is the empty key with Null.
                 // It is added like any repeated key (removed, then appended), so that keys
                 // stay unique when an unquoted key already put the empty key in the object.
-                object->Remove(key);
                 object->Add(std::move(key), JsonValue());
                 unexpected_end_ = true;
                 return JsonValue::Object(std::move(object));
@@ -250,8 +249,8 @@ class Parser {
             // Any other character leaves the key empty and is skipped while looking for the
             // colon, so an unquoted key name reads as the empty key.
 
+            // A repeated key leaves its old place: Add appends it anew.
             const KeyEnd key_end = SkipToColon();
-            object->Remove(key);
             if (!key_end.colon_found) {
                 object->Add(std::move(key), JsonValue());
                 if (key_end.object_ended) {

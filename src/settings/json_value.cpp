@@ -18,35 +18,48 @@ std::optional<double> JsonValue::AsNumber() const {
 }
 
 bool JsonObject::Exists(std::u16string_view key) const {
-    return index_.find(std::u16string(key)) != index_.end();
+    return index_.find(key) != index_.end();
 }
 
 void JsonObject::Add(std::u16string key, JsonValue value) {
-    index_.emplace(key, slots_.size());
+    const auto [found, added] = index_.try_emplace(key, slots_.size());
+    if (!added) {
+        KillSlot(found->second);
+        found->second = slots_.size();
+    }
     slots_.push_back(Slot{Entry{std::move(key), std::move(value)}, true});
+    SweepIfMostlyDead();
 }
 
 void JsonObject::Remove(std::u16string_view key) {
-    auto found = index_.find(std::u16string(key));
+    auto found = index_.find(key);
     if (found == index_.end()) {
         return;
     }
-    Slot& slot = slots_[found->second];
+    KillSlot(found->second);
+    index_.erase(found);
+    SweepIfMostlyDead();
+}
+
+void JsonObject::KillSlot(std::size_t position) {
+    Slot& slot = slots_[position];
     slot.live = false;
     slot.entry.value = JsonValue();  // let go of a shared container at once
-    index_.erase(found);
+}
+
+void JsonObject::SweepIfMostlyDead() {
     if (slots_.size() - index_.size() > index_.size()) {
         SweepDeadSlots();
     }
 }
 
 const JsonValue* JsonObject::Get(std::u16string_view key) const {
-    auto found = index_.find(std::u16string(key));
+    auto found = index_.find(key);
     return found == index_.end() ? nullptr : &slots_[found->second].entry.value;
 }
 
 JsonValue* JsonObject::Get(std::u16string_view key) {
-    auto found = index_.find(std::u16string(key));
+    auto found = index_.find(key);
     return found == index_.end() ? nullptr : &slots_[found->second].entry.value;
 }
 

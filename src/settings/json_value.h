@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -82,7 +83,8 @@ class JsonObject {
 
     std::size_t Count() const { return index_.size(); }
     bool Exists(std::u16string_view key) const;
-    // Appends the key; the caller makes sure that it is not present yet.
+    // Appends the key with the value. A key already present is removed from its place
+    // first, so the last value added for a key stands last.
     void Add(std::u16string key, JsonValue value);
     // Removes the key if present.
     void Remove(std::u16string_view key);
@@ -109,10 +111,21 @@ class JsonObject {
         Entry entry;
         bool live;
     };
+    void KillSlot(std::size_t position);
+    void SweepIfMostlyDead();
     void SweepDeadSlots();
 
+    // Lets the index be searched with a string_view, without building a string per lookup.
+    struct KeyHash {
+        using is_transparent = void;
+        std::size_t operator()(std::u16string_view key) const {
+            return std::hash<std::u16string_view>{}(key);
+        }
+    };
+
     std::vector<Slot> slots_;
-    std::unordered_map<std::u16string, std::size_t> index_;  // key -> position in slots_
+    // key -> position in slots_
+    std::unordered_map<std::u16string, std::size_t, KeyHash, std::equal_to<>> index_;
 };
 
 // An ordered list of values, positions counted from 1.

@@ -69,3 +69,21 @@ stop_xvfb() {
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
     XVFB_PID=""
 }
+
+# A private display and a warm Wine server for a run of several Wine programs. The server
+# stays alive for the run (a cold Wine start costs most of a second), and Wine's own
+# background processes are started here with their output going nowhere: started by a
+# later program, they would inherit its output pipe and keep a reader such as ctest
+# waiting for ever. Pair with stop_wine_session (a trap on EXIT).
+start_wine_session() {
+    start_xvfb || return 1
+    wine_prefix_ready
+    wineserver -p </dev/null >/dev/null 2>&1
+    wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+stop_wine_session() {
+    wine_env
+    wineserver -k 2>/dev/null
+    stop_xvfb
+}

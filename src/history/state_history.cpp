@@ -1,0 +1,147 @@
+#include "history/state_history.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace revertly::history {
+
+namespace {
+
+// Releases the blocks front to back, then the entries themselves.
+void Release(std::optional<ClipboardState>& slot) {
+    if (!slot) {
+        return;
+    }
+    for (ClipboardFormatData& entry : slot->entries) {
+        entry.block.reset();
+    }
+    slot.reset();
+}
+
+}  // namespace
+
+void StateHistory::SaveClipboardState() {
+    // A burst of three or more changes in quick succession is not the user copying; put
+    // the current state back over whatever the burst left.
+    if (ChangeCount > 2 || clipboard_.CountClipboardFormats() == 0) {
+        RestoreState();
+        return;
+    }
+    ReadResult read = clipboard_.ReadClipboardState();
+    if (read.outcome != ReadOutcome::Read) {
+        return;  // busy, or a secret: the history and the clipboard stay as they are
+    }
+    if (read.state.entries.empty()) {
+        RestoreState();
+        return;
+    }
+    EnsureStates();
+    if (currentState_ == statesCount_) {
+        FreeState(1);
+        std::move(states_.begin() + 1, states_.end(), states_.begin());
+    } else {
+        lastState_ = ++currentState_;
+        FreeStatesFrom(currentState_);
+    }
+    Slot(currentState_) = std::move(read.state);
+}
+
+void StateHistory::RestoreState() {
+    EnsureStates();
+    if (currentState_ >= 1 && IsFilled(currentState_)) {
+        WriteSlot(currentState_);
+    }
+}
+
+// The position moves only when the write got the clipboard: otherwise it would name a
+// state that is not on the clipboard.
+void StateHistory::UndoState() {
+    EnsureStates();
+    if (currentState_ < 2) {
+        return;
+    }
+    if (IsFilled(currentState_ - 1) && WriteSlot(currentState_ - 1)) {
+        --currentState_;
+    }
+}
+
+void StateHistory::RedoState() {
+    EnsureStates();
+    if (currentState_ >= lastState_) {
+        return;
+    }
+    if (WriteSlot(currentState_ + 1)) {
+        ++currentState_;
+    }
+}
+
+void StateHistory::ClearHistory() {
+    FreeStatesFrom(1);
+    lastState_ = 0;
+    currentState_ = 0;
+}
+
+void StateHistory::SetStatesCount(std::int32_t count) {
+    if (count < 1) {
+        return;
+    }
+    if (!HasSlots()) {
+        statesCount_ = count;
+        states_.resize(static_cast<std::size_t>(count));
+        return;
+    }
+    const std::int32_t excess = lastState_ - count;
+    if (excess > 0) {
+        // Keep the newest states in their order. When the current state is among those
+        // dropped, the position goes to the oldest state kept.
+        FreeOldestStates(excess);
+        std::move(states_.begin() + excess, states_.begin() + lastState_, states_.begin());
+        std::for_each(states_.begin() + count, states_.begin() + lastState_,
+                      [](std::optional<ClipboardState>& moved) { moved.reset(); });
+        lastState_ = count;
+        currentState_ = std::max(currentState_ - excess, 1);
+    }
+    if (count != statesCount_) {
+        statesCount_ = count;
+        states_.resize(static_cast<std::size_t>(count));
+    }
+}
+
+void StateHistory::EnsureStates() {
+    if (!HasSlots()) {
+        states_.resize(static_cast<std::size_t>(statesCount_));
+    }
+}
+
+void StateHistory::FreeState(std::int32_t slot) {
+    if (slot >= 1 && slot <= static_cast<std::int32_t>(states_.size())) {
+        Release(Slot(slot));
+    }
+}
+
+void StateHistory::FreeStatesFrom(std::int32_t slot) {
+    for (std::int32_t k = std::max(slot, 1); k <= static_cast<std::int32_t>(states_.size()); ++k) {
+        Release(Slot(k));
+    }
+}
+
+void StateHistory::FreeOldestStates(std::int32_t count) {
+    for (std::int32_t k = 1; k <= std::min(count, static_cast<std::int32_t>(states_.size())); ++k) {
+        Release(Slot(k));
+    }
+}
+
+bool StateHistory::IsFilled(std::int32_t slot) const {
+    return slot >= 1 && slot <= static_cast<std::int32_t>(states_.size()) &&
+           states_[static_cast<std::size_t>(slot - 1)].has_value();
+}
+
+const ClipboardState& StateHistory::State(std::int32_t slot) const {
+    return *states_.at(static_cast<std::size_t>(slot - 1));
+}
+
+bool StateHistory::WriteSlot(std::int32_t slot) {
+    return clipboard_.WriteClipboardState(*Slot(slot), IgnoreNextChange);
+}
+
+}  // namespace revertly::history

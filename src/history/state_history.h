@@ -1,0 +1,82 @@
+// The bounded history of clipboard states with a current position.
+//
+// Slots are numbered from 1 to StatesCount, oldest first. Slots 1 to LastState hold a state,
+// the rest are empty, and 0 <= CurrentState <= LastState <= StatesCount, with CurrentState
+// = 0 only when the history is empty. A new snapshot goes right after the current state and
+// releases every state after it; when the history is full and the current state is the
+// newest, the oldest is dropped. Undo and redo step one slot and put that state back on the
+// clipboard.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "history/clipboard_port.h"
+#include "history/clipboard_state.h"
+
+namespace revertly::history {
+
+// The capacities the user can choose.
+inline constexpr std::int32_t kStateCounts[] = {5, 10, 15, 20, 50};
+inline constexpr std::int32_t kDefaultStatesCount = 10;
+
+class StateHistory {
+  public:
+    explicit StateHistory(ClipboardPort& clipboard, std::int32_t statesCount = kDefaultStatesCount)
+        : clipboard_(clipboard), statesCount_(statesCount) {}
+
+    // Records the clipboard as a new state after the current one; or, after a burst of
+    // three or more changes, or when the clipboard is empty or holds nothing readable,
+    // puts the current state back instead. A clipboard that is busy or marked as not to be
+    // kept changes nothing.
+    void SaveClipboardState();
+    // Puts the current state back on the clipboard.
+    void RestoreState();
+    // One slot back, and that state onto the clipboard; nothing at the oldest state.
+    void UndoState();
+    // One slot forward, and that state onto the clipboard; nothing at the newest state.
+    void RedoState();
+    // Releases every stored state; the clipboard keeps what it holds.
+    void ClearHistory();
+    // Changes the capacity: shrinking drops the oldest states, growing keeps them all.
+    void SetStatesCount(std::int32_t count);
+
+    // Gives the slot array its StatesCount empty slots on first use.
+    void EnsureStates();
+    // Releases the state in slot i, if any.
+    void FreeState(std::int32_t slot);
+    // Releases the states in slots i to StatesCount.
+    void FreeStatesFrom(std::int32_t slot);
+    // Releases the states in slots 1 to n.
+    void FreeOldestStates(std::int32_t count);
+    bool IsFilled(std::int32_t slot) const;
+    // The state in a filled slot.
+    const ClipboardState& State(std::int32_t slot) const;
+
+    std::int32_t StatesCount() const { return statesCount_; }
+    std::int32_t CurrentState() const { return currentState_; }
+    std::int32_t LastState() const { return lastState_; }
+
+    // Set by a write of a state just before it empties the clipboard; the notification that
+    // the write causes clears it and is not recorded.
+    bool IgnoreNextChange = false;
+    // The number of change notifications in the current burst, kept by the window's message
+    // handling: 1 for the notification that starts the save timer, one more for each that
+    // restarts it.
+    std::int32_t ChangeCount = 0;
+
+  private:
+    bool HasSlots() const { return !states_.empty(); }
+    std::optional<ClipboardState>& Slot(std::int32_t slot) { return states_[slot - 1]; }
+    // Writes the state of a filled slot; false when the clipboard could not be opened.
+    bool WriteSlot(std::int32_t slot);
+
+    ClipboardPort& clipboard_;
+    std::int32_t statesCount_;
+    std::int32_t currentState_ = 0;
+    std::int32_t lastState_ = 0;
+    std::vector<std::optional<ClipboardState>> states_;
+};
+
+}  // namespace revertly::history

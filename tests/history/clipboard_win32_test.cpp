@@ -1,0 +1,368 @@
+// The clipboard adapter against the real clipboard, global memory and viewer chain.
+#include "history/clipboard_win32.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "history/clipboard_api_win32.h"
+
+namespace revertly::history {
+namespace {
+
+using Bytes = std::string;
+constexpr UINT kPrivate = CF_PRIVATEFIRST + 5;
+
+// Polls up to a deadline with the message loop running: a starting Wine process sends
+// messages to our windows and would otherwise stall for seconds.
+template <typename Condition>
+bool WaitFor(Condition done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (MSG message; !done(); MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT)) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+    }
+    return true;
+}
+
+LRESULT CALLBACK CountNotifications(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DRAWCLIPBOARD) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, GetWindowLongPtrW(window, GWLP_USERDATA) + 1);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A hidden top-level window that counts the clipboard-change notifications it gets.
+struct TestWindow {
+    TestWindow() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = CountNotifications;
+        windowClass.lpszClassName = L"RevertlyClipboardTest";
+        RegisterClassW(&windowClass);
+        hwnd = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                               nullptr, nullptr);
+    }
+    ~TestWindow() { DestroyWindow(hwnd); }
+    WindowHandle handle() const { return reinterpret_cast<WindowHandle>(hwnd); }
+    LONG_PTR Notifications() const { return GetWindowLongPtrW(hwnd, GWLP_USERDATA); }
+    HWND hwnd;
+};
+
+Bytes BlockBytes(HANDLE block) {
+    const auto* bytes = static_cast<const char*>(block ? GlobalLock(block) : nullptr);
+    if (!bytes) {
+        return {};
+    }
+    Bytes copy(bytes, GlobalSize(block));
+    GlobalUnlock(block);
+    return copy;
+}
+Bytes BlockBytes(const DataBlock& block) {
+    return BlockBytes(reinterpret_cast<HANDLE>(block.get()));
+}
+
+template <typename T>
+Bytes BytesOf(const T& value) {
+    return Bytes(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+void SetClipboard(HWND owner, const std::vector<std::pair<UINT, Bytes>>& formats) {
+    ASSERT_TRUE(WaitFor([&] { return OpenClipboard(owner) != FALSE; }));
+    EmptyClipboard();
+    for (const auto& [format, bytes] : formats) {
+        const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+        std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+        GlobalUnlock(block);
+        SetClipboardData(format, block);
+    }
+    CloseClipboard();
+}
+
+struct Listed {
+    UINT format;
+    HANDLE handle;
+    Bytes bytes;  // empty when the handle is not a memory block
+};
+
+std::vector<Listed> ListClipboard() {
+    std::vector<Listed> listed;
+    EXPECT_TRUE(WaitFor([] { return OpenClipboard(nullptr) != FALSE; }));
+    for (UINT format = EnumClipboardFormats(0); format != 0;
+         format = EnumClipboardFormats(format)) {
+        const HANDLE handle = GetClipboardData(format);
+        listed.push_back({format, handle, BlockBytes(handle)});
+    }
+    CloseClipboard();
+    return listed;
+}
+
+template <typename Entries>
+std::vector<UINT> FormatsOf(const Entries& entries, UINT without = 0) {
+    std::vector<UINT> formats;
+    for (const auto& entry : entries) {
+        if (static_cast<UINT>(entry.format) != without) {
+            formats.push_back(static_cast<UINT>(entry.format));
+        }
+    }
+    return formats;
+}
+std::vector<UINT> FormatsOf(const ClipboardState& state) {
+    std::vector<UINT> formats;
+    for (const auto& entry : state.entries) {
+        formats.push_back(static_cast<UINT>(entry.formatId));
+    }
+    return formats;
+}
+
+Bytes MetafileBits(HMETAFILE metafile) {
+    Bytes bits(GetMetaFileBitsEx(metafile, 0, nullptr), '\0');
+    GetMetaFileBitsEx(metafile, static_cast<UINT>(bits.size()), bits.data());
+    return bits;
+}
+
+// clipboard_holder.exe from beside this executable, holding the clipboard open until it is
+// let go or its time is up.
+class ClipboardHolder {
+  public:
+    explicit ClipboardHolder(DWORD holdMs) {
+        const std::wstring name = L"RevertlyHolder" + std::to_wstring(GetCurrentProcessId());
+        held_ = CreateEventW(nullptr, TRUE, FALSE, (name + L".held").c_str());
+        release_ = CreateEventW(nullptr, TRUE, FALSE, (name + L".release").c_str());
+        wchar_t self[MAX_PATH];
+        std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+        path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"" CLIPBOARD_HOLDER_EXE;
+        std::wstring commandLine = L"\"" + path + L"\" " + name + L" " + std::to_wstring(holdMs);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &startup, &process)) {
+            process_ = process.hProcess;
+            CloseHandle(process.hThread);
+        }
+    }
+    ~ClipboardHolder() {
+        SetEvent(release_);
+        WaitForSingleObject(process_, 10000);
+        for (const HANDLE handle : {process_, release_, held_}) {
+            CloseHandle(handle);
+        }
+    }
+    bool Holds() const {
+        return process_ && WaitFor([&] { return WaitForSingleObject(held_, 0) == WAIT_OBJECT_0; });
+    }
+
+  private:
+    HANDLE held_;
+    HANDLE release_;
+    HANDLE process_ = nullptr;
+};
+
+// Stand-ins put into the seam by the tests, and what they saw.
+int sleeps = 0;
+int allocations = 0;
+HANDLE refusedBlock = nullptr;
+std::vector<HGLOBAL> freedBlocks;
+
+VOID WINAPI CountingSleep(DWORD ms) {
+    ++sleeps;
+    Sleep(ms);
+}
+HGLOBAL WINAPI CountingAlloc(UINT flags, SIZE_T size) {
+    ++allocations;
+    return GlobalAlloc(flags, size);
+}
+HGLOBAL WINAPI AllocExcept777(UINT flags, SIZE_T size) {
+    return size == 777 ? nullptr : GlobalAlloc(flags, size);
+}
+HANDLE WINAPI RefusePrivate(UINT format, HANDLE block) {
+    if (format != kPrivate) {
+        return SetClipboardData(format, block);
+    }
+    refusedBlock = block;
+    return nullptr;
+}
+HGLOBAL WINAPI RecordingFree(HGLOBAL block) {
+    freedBlocks.push_back(block);
+    return GlobalFree(block);
+}
+
+class Win32ClipboardTest : public ::testing::Test {
+  protected:
+    void SetUp() override { SetClipboard(owner_.hwnd, {}); }
+    void TearDown() override { SetClipboard(owner_.hwnd, {}); }
+    void SetTextRegisteredAndPrivate(const Bytes& privateBytes) {
+        SetClipboard(owner_.hwnd, {{CF_UNICODETEXT, BytesOf(L"hello")},
+                                   {registered_, "registered bytes"},
+                                   {kPrivate, privateBytes}});
+    }
+
+    struct SeamGuard {
+        ClipboardApi saved = Api();
+        ~SeamGuard() { Api() = saved; }
+    } seam_;
+    TestWindow owner_;
+    Win32Clipboard clipboard_{owner_.handle()};
+    const UINT registered_ = RegisterClipboardFormatW(L"Revertly.Test.Registered");
+};
+
+TEST_F(Win32ClipboardTest, ReadsTheWholeClipboardAndWritesFreshCopiesBack) {
+    SetTextRegisteredAndPrivate("private bytes");
+    const std::vector<Listed> listed = ListClipboard();
+    ReadResult read = clipboard_.ReadClipboardState();
+    ASSERT_EQ(read.outcome, ReadOutcome::Read);
+    ASSERT_EQ(FormatsOf(read.state), FormatsOf(listed));
+    ASSERT_GE(listed.size(), 3u);
+    std::vector<Bytes> stored;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        ClipboardFormatData& entry = read.state.entries[i];
+        const bool named = listed[i].format == registered_;
+        EXPECT_EQ(entry.formatName, named ? u"Revertly.Test.Registered" : u"") << i;
+        stored.push_back(BlockBytes(entry.block));
+        EXPECT_EQ(stored[i], listed[i].bytes) << i;
+        // The write looks a registered format up by its name; a stale id does not matter.
+        entry.formatId = named ? kPrivate + 1 : entry.formatId;
+    }
+    for (int write = 1; write <= 2; ++write) {
+        SetClipboard(owner_.hwnd, {});
+        bool ignoreNextChange = false;
+        ASSERT_TRUE(clipboard_.WriteClipboardState(read.state, ignoreNextChange));
+        EXPECT_TRUE(ignoreNextChange);
+        const std::vector<Listed> written = ListClipboard();
+        ASSERT_EQ(FormatsOf(written), FormatsOf(listed)) << write;
+        for (std::size_t i = 0; i < written.size(); ++i) {
+            const DataBlock& block = read.state.entries[i].block;
+            EXPECT_NE(written[i].handle, reinterpret_cast<HANDLE>(block.get())) << i;
+            EXPECT_EQ(written[i].bytes, stored[i]) << i;
+            EXPECT_EQ(BlockBytes(block), stored[i]) << i;
+        }
+    }
+}
+
+TEST_F(Win32ClipboardTest, BusyClipboardIsRetriedBriefly) {
+    SetClipboard(owner_.hwnd, {{kPrivate, "kept"}});
+    const ReadResult kept = clipboard_.ReadClipboardState();
+    {
+        const ClipboardHolder holder(10000);
+        ASSERT_TRUE(holder.Holds());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(clipboard_.ReadClipboardState().outcome, ReadOutcome::FailedToOpen);
+        bool ignoreNextChange = false;
+        EXPECT_FALSE(clipboard_.WriteClipboardState(kept.state, ignoreNextChange));
+        EXPECT_FALSE(ignoreNextChange);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+    }
+    Api().Sleep = CountingSleep;
+    sleeps = 0;
+    const ClipboardHolder holder(30);
+    ASSERT_TRUE(holder.Holds());
+    const ReadResult read = clipboard_.ReadClipboardState();
+    EXPECT_EQ(read.outcome, ReadOutcome::Read);
+    EXPECT_EQ(FormatsOf(read.state), std::vector<UINT>{kPrivate});
+    EXPECT_GT(sleeps, 0);
+}
+
+TEST_F(Win32ClipboardTest, FormatThatCannotBeCopiedIsLeftOutWithoutLeaking) {
+    SetTextRegisteredAndPrivate(Bytes(777, 'p'));
+    const std::vector<UINT> others = FormatsOf(ListClipboard(), kPrivate);
+    Api().GlobalAlloc = AllocExcept777;
+    EXPECT_EQ(FormatsOf(clipboard_.ReadClipboardState().state), others);
+
+    Api().GlobalAlloc = seam_.saved.GlobalAlloc;
+    const ReadResult read = clipboard_.ReadClipboardState();
+    Api().SetClipboardData = RefusePrivate;
+    Api().GlobalFree = RecordingFree;
+    bool ignoreNextChange = false;
+    ASSERT_TRUE(clipboard_.WriteClipboardState(read.state, ignoreNextChange));
+    EXPECT_EQ(FormatsOf(ListClipboard()), others);
+    ASSERT_NE(refusedBlock, nullptr);
+    EXPECT_EQ(freedBlocks, std::vector<HGLOBAL>{refusedBlock});
+}
+
+TEST_F(Win32ClipboardTest, ViewerPortJoinsAheadOfEarlierViewersAndLeaves) {
+    const TestWindow earlier;
+    const TestWindow ours;
+    Win32ViewerPort port;
+    const WindowHandle head = port.SetClipboardViewer(earlier.handle());
+    EXPECT_EQ(port.SetClipboardViewer(ours.handle()), earlier.handle());
+
+    // Our window does not pass notifications on, so the earlier viewer hears nothing.
+    const LONG_PTR oursBefore = ours.Notifications();
+    const LONG_PTR earlierBefore = earlier.Notifications();
+    SetClipboard(owner_.hwnd, {{kPrivate, "first"}});
+    EXPECT_TRUE(WaitFor([&] { return ours.Notifications() > oursBefore; }));
+    EXPECT_EQ(earlier.Notifications(), earlierBefore);
+
+    port.ChangeClipboardChain(ours.handle(), earlier.handle());
+    const LONG_PTR oursAfterLeaving = ours.Notifications();
+    SetClipboard(owner_.hwnd, {{kPrivate, "second"}});
+    EXPECT_TRUE(WaitFor([&] { return earlier.Notifications() > earlierBefore; }));
+    EXPECT_EQ(ours.Notifications(), oursAfterLeaving);
+    port.ChangeClipboardChain(earlier.handle(), head);
+}
+
+TEST_F(Win32ClipboardTest, MetafilePictureOutlivesTheClipboardItCameFrom) {
+    const HDC recorder = CreateMetaFileW(nullptr);
+    Rectangle(recorder, 10, 10, 100, 60);
+    const HMETAFILE original = CloseMetaFile(recorder);
+    const Bytes originalBits = MetafileBits(original);
+    const METAFILEPICT picture{MM_ANISOTROPIC, 1000, 500, original};
+    SetClipboard(owner_.hwnd, {{CF_METAFILEPICT, BytesOf(picture)}});
+
+    // The enhanced metafile that the clipboard offers beside it is a graphics handle.
+    const ReadResult read = clipboard_.ReadClipboardState();
+    EXPECT_EQ(FormatsOf(read.state), std::vector<UINT>{CF_METAFILEPICT});
+    SetClipboard(owner_.hwnd, {});
+    ASSERT_EQ(GetMetaFileBitsEx(original, 0, nullptr), 0u) << "emptying deletes the original";
+
+    for (int write = 1; write <= 2; ++write) {
+        bool ignoreNextChange = false;
+        ASSERT_TRUE(clipboard_.WriteClipboardState(read.state, ignoreNextChange));
+        const std::vector<Listed> listed = ListClipboard();
+        ASSERT_FALSE(listed.empty());
+        ASSERT_EQ(listed[0].bytes.size(), sizeof(METAFILEPICT));
+        METAFILEPICT restored;
+        std::memcpy(&restored, listed[0].bytes.data(), sizeof restored);
+        EXPECT_EQ(restored.xExt, 1000);
+        EXPECT_EQ(MetafileBits(restored.hMF), originalBits) << write;
+        SetClipboard(owner_.hwnd, {});
+    }
+}
+
+TEST_F(Win32ClipboardTest, ClipboardMarkedAsSecretIsNotCopied) {
+    const struct {
+        const wchar_t* marker;
+        DWORD value;
+        ReadOutcome expected;
+    } cases[] = {
+        {L"ExcludeClipboardContentFromMonitorProcessing", 1, ReadOutcome::Excluded},
+        {L"Clipboard Viewer Ignore", 1, ReadOutcome::Excluded},
+        {L"CanIncludeInClipboardHistory", 0, ReadOutcome::Excluded},
+        {L"CanIncludeInClipboardHistory", 1, ReadOutcome::Read},
+    };
+    Api().GlobalAlloc = CountingAlloc;
+    for (const auto& c : cases) {
+        // The marker comes last: nothing before it may be copied either.
+        SetClipboard(owner_.hwnd, {{CF_UNICODETEXT, BytesOf(L"secret")},
+                                   {RegisterClipboardFormatW(c.marker), BytesOf(c.value)}});
+        allocations = 0;
+        const ReadResult read = clipboard_.ReadClipboardState();
+        const bool copied = c.expected == ReadOutcome::Read;
+        EXPECT_EQ(read.outcome, c.expected) << c.marker << " " << c.value;
+        EXPECT_EQ(read.state.entries.size(), copied ? ListClipboard().size() : 0u) << c.marker;
+        EXPECT_EQ(allocations > 0, copied) << c.marker << " " << c.value;
+    }
+}
+
+}  // namespace
+}  // namespace revertly::history

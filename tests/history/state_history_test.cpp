@@ -1,0 +1,225 @@
+#include "history/state_history.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "support/fake_clipboard.h"
+
+namespace revertly::history {
+namespace {
+
+using revertly::testing::FakeClipboard;
+
+// Plays a session written as words separated by spaces, and renders the history as the texts
+// of its states, oldest first, with the current one in brackets.
+//   word   another program copies the text, and the save timer fires (one notification)
+//   word*3 the same, at the end of a burst of three notifications (word*2: of two)
+//   <  >   undo, redo            x   clear the history        #N  remember N states
+//   !      another program empties the clipboard, and the save timer fires
+//   ?      another program puts only data that cannot be read, and the save timer fires
+//   $      a password manager copies a marked secret, and the save timer fires
+//   busy   the next opening of the clipboard fails
+class HistorySession {
+  public:
+    explicit HistorySession(std::int32_t capacity = kDefaultStatesCount)
+        : history(clipboard, capacity) {}
+
+    void Play(const std::string& script) {
+        std::istringstream words(script);
+        std::string word;
+        while (words >> word) {
+            Step(word);
+        }
+    }
+
+    std::string Render() const {
+        std::string out;
+        for (std::int32_t slot = 1; slot <= history.LastState(); ++slot) {
+            const std::string text =
+                FakeClipboard::BlockBytes(history.State(slot).entries[0].block);
+            out += (out.empty() ? "" : " ") +
+                   (slot == history.CurrentState() ? "[" + text + "]" : text);
+        }
+        return out;
+    }
+
+    FakeClipboard clipboard;
+    StateHistory history;
+
+  private:
+    void Save(std::int32_t changes) {
+        clipboard.excluded = false;
+        history.ChangeCount = changes;
+        history.SaveClipboardState();
+    }
+
+    void Step(const std::string& word) {
+        if (word == "<") {
+            history.UndoState();
+        } else if (word == ">") {
+            history.RedoState();
+        } else if (word == "x") {
+            history.ClearHistory();
+        } else if (word[0] == '#') {
+            history.SetStatesCount(std::stoi(word.substr(1)));
+        } else if (word == "busy") {
+            clipboard.busyOpens = 1;
+        } else if (word == "!") {
+            clipboard.Empty();
+            Save(1);
+        } else if (word == "?") {
+            clipboard.formats = {{2, u"", "bitmap", false}};
+            Save(1);
+        } else if (word == "$") {
+            clipboard.Copy("secret");
+            clipboard.excluded = true;
+            history.ChangeCount = 1;
+            history.SaveClipboardState();
+        } else {
+            const auto star = word.find('*');
+            clipboard.Copy(word.substr(0, star));
+            Save(star == std::string::npos ? 1 : std::stoi(word.substr(star + 1)));
+        }
+    }
+};
+
+struct SessionCase {
+    const char* script;
+    const char* history;
+    const char* clipboard;
+};
+
+void ExpectSessions(std::int32_t capacity, std::initializer_list<SessionCase> cases) {
+    for (const SessionCase& c : cases) {
+        HistorySession session(capacity);
+        session.Play(c.script);
+        EXPECT_EQ(session.Render(), c.history) << "after: " << c.script;
+        EXPECT_EQ(session.clipboard.Text(), c.clipboard) << "after: " << c.script;
+    }
+}
+
+TEST(StateHistory, RecordsAfterThePositionAndStepsBackAndForth) {
+    ExpectSessions(5, {
+                          {"", "", ""},
+                          {"<", "", ""},
+                          {">", "", ""},
+                          {"a", "[a]", "a"},
+                          {"a b c", "a b [c]", "c"},
+                          {"a b c <", "a [b] c", "b"},
+                          {"a b c < < <", "[a] b c", "a"},
+                          {"a b c < < >", "a [b] c", "b"},
+                          {"a b c >", "a b [c]", "c"},
+                          // a new change releases every state that a redo could have reached
+                          {"a b c d e < < f", "a b c [f]", "f"},
+                          {"a b c d e < < f >", "a b c [f]", "f"},
+                          // full at the newest: the oldest goes, the rest move down
+                          {"a b c d e f", "b c d e [f]", "f"},
+                          {"a b c d e f g <", "c d e [f] g", "f"},
+                          // full but inside: no shift
+                          {"a b c d e < f", "a b c d [f]", "f"},
+                      });
+}
+
+TEST(StateHistory, PutsTheCurrentStateBackInsteadOfRecordingSome) {
+    ExpectSessions(10, {
+                           // bursts of three or more notifications are not recorded
+                           {"a b*2", "a [b]", "b"},
+                           {"a b*3", "[a]", "a"},
+                           {"a b c < burst*4", "a [b] c", "b"},
+                           // an emptied clipboard, or one with nothing readable
+                           {"a !", "[a]", "a"},
+                           {"a ?", "[a]", "a"},
+                           // with an empty history nothing is written
+                           {"burst*3", "", "burst"},
+                           {"!", "", ""},
+                           {"?", "", ""},
+                       });
+}
+
+TEST(StateHistory, LeavesABusyOrSecretClipboardAlone) {
+    ExpectSessions(10, {
+                           {"a busy b", "[a]", "b"},
+                           {"a busy b c", "a [c]", "c"},
+                           {"a b $", "a [b]", "secret"},
+                           // undo and redo move only when the write got the clipboard
+                           {"a b busy <", "a [b]", "b"},
+                           {"a b < busy >", "[a] b", "a"},
+                       });
+}
+
+TEST(StateHistory, ChangesCapacityKeepingTheNewestStates) {
+    ExpectSessions(
+        10, {
+                {"a b c #50 d", "a b c [d]", "d"},
+                {"a b c #5", "a b [c]", "c"},
+                {"a b c d e f g h i j #5", "f g h i [j]", "j"},
+                {"a b c d e f g h i j < < #5", "f g [h] i j", "h"},
+                // the current state among those dropped: the position goes to the oldest kept
+                {"a b c d e f g h i j < < < < < < < < < #5", "[f] g h i j", "a"},
+                {"a b c d e f g h i j #5 k", "g h i j [k]", "k"},
+                {"#5 a b c d e f", "b c d e [f]", "f"},
+                {"#20 #5 a b c d e f", "b c d e [f]", "f"},
+            });
+}
+
+TEST(StateHistory, ClearReleasesEverythingAndLeavesTheClipboard) {
+    ExpectSessions(10, {
+                           {"a b x", "", "b"},
+                           {"a b x <", "", "b"},
+                           {"a b x c", "[c]", "c"},
+                       });
+    const std::size_t before = FakeClipboard::LiveBlocks();
+    {
+        HistorySession session;
+        session.Play("a b c d");
+        EXPECT_EQ(FakeClipboard::LiveBlocks(), before + 4);
+        session.history.ClearHistory();
+        EXPECT_EQ(FakeClipboard::LiveBlocks(), before);
+        EXPECT_EQ(session.history.StatesCount(), 10);
+    }
+    EXPECT_EQ(FakeClipboard::BadReleases(), 0u);
+}
+
+TEST(StateHistory, WritesSetIgnoreNextChangeOnlyWhenTheClipboardOpened) {
+    HistorySession session;
+    session.Play("a b");
+    session.clipboard.busyOpens = 1;
+    session.history.UndoState();
+    EXPECT_FALSE(session.history.IgnoreNextChange);
+    EXPECT_EQ(session.clipboard.writes, 0);
+
+    session.history.UndoState();
+    EXPECT_TRUE(session.history.IgnoreNextChange);
+    EXPECT_EQ(session.clipboard.writes, 1);
+}
+
+TEST(StateHistory, KeepsFormatsNamesAndOrderAndWritesNamedFormatsByName) {
+    HistorySession session;
+    session.clipboard.formats = {
+        {13, u"", "unicode text"},
+        {0xC123, u"HTML Format", "<b>x</b>"},
+        {2, u"", "bitmap", false},
+        {1, u"", "text"},
+    };
+    session.history.ChangeCount = 1;
+    session.history.SaveClipboardState();
+    const ClipboardState& state = session.history.State(1);
+    ASSERT_EQ(state.entries.size(), 3u);
+    EXPECT_EQ(state.entries[0].formatId, 13);
+    EXPECT_EQ(state.entries[1].formatName, u"HTML Format");
+    EXPECT_EQ(state.entries[2].formatId, 1);
+
+    session.clipboard.Copy("other");
+    session.history.RestoreState();
+    ASSERT_EQ(session.clipboard.formats.size(), 3u);
+    EXPECT_EQ(session.clipboard.formats[1].id,
+              session.clipboard.RegisterClipboardFormat(u"HTML Format"));
+    EXPECT_EQ(session.clipboard.formats[1].bytes, "<b>x</b>");
+    EXPECT_EQ(FakeClipboard::BlockBytes(state.entries[1].block), "<b>x</b>")
+        << "the stored copy stays";
+}
+
+}  // namespace
+}  // namespace revertly::history

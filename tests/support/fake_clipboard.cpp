@@ -1,0 +1,118 @@
+#include "support/fake_clipboard.h"
+
+#include <set>
+
+namespace revertly::testing {
+
+using history::ClipboardState;
+using history::DataBlock;
+using history::ReadOutcome;
+using history::ReadResult;
+
+namespace {
+
+constexpr std::int32_t kText = 1;
+constexpr std::int32_t kFirstRegistered = 0xC000;
+
+struct BlockLedger {
+    std::set<DataBlock::Handle> live;
+    std::size_t badReleases = 0;
+};
+
+BlockLedger& Ledger() {
+    static BlockLedger ledger;
+    return ledger;
+}
+
+void ReleaseBlock(DataBlock::Handle handle) {
+    if (Ledger().live.erase(handle) == 0) {
+        ++Ledger().badReleases;
+        return;
+    }
+    delete reinterpret_cast<std::string*>(handle);
+}
+
+}  // namespace
+
+DataBlock FakeClipboard::MakeBlock(const std::string& bytes) {
+    const auto handle = reinterpret_cast<DataBlock::Handle>(new std::string(bytes));
+    Ledger().live.insert(handle);
+    return DataBlock(handle, &ReleaseBlock);
+}
+
+std::string FakeClipboard::BlockBytes(const DataBlock& block) {
+    return *reinterpret_cast<const std::string*>(block.get());
+}
+
+std::size_t FakeClipboard::LiveBlocks() {
+    return Ledger().live.size();
+}
+
+std::size_t FakeClipboard::BadReleases() {
+    return Ledger().badReleases;
+}
+
+void FakeClipboard::Copy(const std::string& text) {
+    formats = {Format{kText, u"", text}};
+}
+
+std::string FakeClipboard::Text() const {
+    for (const Format& format : formats) {
+        if (format.id == kText) {
+            return format.bytes;
+        }
+    }
+    return "";
+}
+
+bool FakeClipboard::Open() {
+    if (busyOpens > 0) {
+        --busyOpens;
+        return false;
+    }
+    return true;
+}
+
+ReadResult FakeClipboard::ReadClipboardState() {
+    ReadResult result;
+    if (!Open()) {
+        result.outcome = ReadOutcome::FailedToOpen;
+        return result;
+    }
+    if (excluded) {
+        result.outcome = ReadOutcome::Excluded;
+        return result;
+    }
+    result.outcome = ReadOutcome::Read;
+    for (const Format& format : formats) {
+        if (format.readable) {
+            result.state.entries.push_back(
+                {MakeBlock(format.bytes), format.id,
+                 format.id >= kFirstRegistered ? format.name : std::u16string()});
+        }
+    }
+    return result;
+}
+
+bool FakeClipboard::WriteClipboardState(const ClipboardState& state, bool& ignoreNextChange) {
+    if (!Open()) {
+        return false;
+    }
+    ignoreNextChange = true;
+    formats.clear();
+    excluded = false;
+    for (const auto& entry : state.entries) {
+        const std::int32_t id =
+            entry.formatName.empty() ? entry.formatId : RegisterClipboardFormat(entry.formatName);
+        formats.push_back(Format{id, entry.formatName, BlockBytes(entry.block)});
+    }
+    ++writes;
+    return true;
+}
+
+std::int32_t FakeClipboard::RegisterClipboardFormat(const std::u16string& name) {
+    const auto next = kFirstRegistered + static_cast<std::int32_t>(registered_.size());
+    return registered_.try_emplace(name, next).first->second;
+}
+
+}  // namespace revertly::testing

@@ -1,0 +1,61 @@
+// A substitute clipboard in memory that follows the real one's rules: formats listed in a
+// stable order, names for registered ids (from 0xC000), fresh blocks handed out by every
+// read, fresh copies taken by every write. Its blocks are counted, so a test can check that
+// every block made was released exactly once.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "history/clipboard_port.h"
+
+namespace revertly::testing {
+
+class FakeClipboard final : public history::ClipboardPort {
+  public:
+    struct Format {
+        std::int32_t id = 0;
+        std::u16string name;
+        std::string bytes;
+        // False for data that cannot be copied as a memory block (a bitmap handle, say).
+        bool readable = true;
+    };
+
+    // Another program puts one text format on the clipboard.
+    void Copy(const std::string& text);
+    // Another program empties the clipboard.
+    void Empty() { formats.clear(); }
+    // The text on the clipboard, or "" when it holds no text format.
+    std::string Text() const;
+
+    int CountClipboardFormats() override { return static_cast<int>(formats.size()); }
+    history::ReadResult ReadClipboardState() override;
+    bool WriteClipboardState(const history::ClipboardState& state, bool& ignoreNextChange) override;
+
+    // The id registered for a name; the same name always gives the same id.
+    std::int32_t RegisterClipboardFormat(const std::u16string& name);
+
+    std::vector<Format> formats;
+    // Opening the clipboard fails while this is positive, counting down once per attempt.
+    int busyOpens = 0;
+    // The clipboard carries a "do not keep this" marker.
+    bool excluded = false;
+    // The number of writes that got the clipboard.
+    int writes = 0;
+
+    // Blocks made by any substitute clipboard and not yet released, and the number of
+    // releases of a block that was not live (a double release), since the process began.
+    static history::DataBlock MakeBlock(const std::string& bytes);
+    static std::string BlockBytes(const history::DataBlock& block);
+    static std::size_t LiveBlocks();
+    static std::size_t BadReleases();
+
+  private:
+    bool Open();
+
+    std::map<std::u16string, std::int32_t> registered_;
+};
+
+}  // namespace revertly::testing

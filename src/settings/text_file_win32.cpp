@@ -79,6 +79,23 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
+// Replaces the target in one step. A reader that has the target open without delete sharing
+// (an editor, a virus scanner) blocks the replace for a moment, so a sharing violation is
+// retried briefly before the write counts as failed.
+bool ReplaceWith(const std::wstring& temporary, const std::wstring& target) {
+    constexpr int kTries = 5;
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(temporary.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kTries) {
+            return false;
+        }
+        Sleep(20);
+    }
+}
+
 bool IsReadOnly(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
@@ -138,8 +155,7 @@ bool WriteTextFile(std::u16string_view path, std::u16string_view text,
         }
         // The temporary file is closed before this point: it was opened without sharing,
         // so it could be neither moved nor deleted while open.
-        if (!written || !MoveFileExW(temporary.c_str(), target.c_str(),
-                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (!written || !ReplaceWith(temporary, target)) {
             DeleteFileW(temporary.c_str());
             return false;
         }

@@ -9,6 +9,10 @@
 
 #include "support/scratch_dir.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace revertly::files {
 namespace {
 
@@ -115,6 +119,26 @@ TEST(TextFile, FailedWriteLeavesTheFolderAsItWas) {
 
     EXPECT_EQ(ListFolder(dir.Path()), "folder read-only.txt");
 }
+
+#ifdef _WIN32
+// Another program reading the settings file without delete sharing blocks the replace: the
+// write then fails after a few quick retries and the old file stays whole; once the reader
+// has let go, writing works again.
+TEST(TextFile, AReaderHoldingTheFileBlocksTheReplaceCleanly) {
+    const ScratchDir dir;
+    const std::u16string path = dir.File(u"settings.txt");
+    WriteBytes(path, "old");
+    HANDLE reader = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(WriteTextFile(path, u"new", false));
+    CloseHandle(reader);
+    EXPECT_EQ(ReadBytes(path), "old");
+    EXPECT_EQ(ListFolder(dir.Path()), "settings.txt");
+    EXPECT_TRUE(WriteTextFile(path, u"new", false));
+    EXPECT_EQ(ReadBytes(path), "new");
+}
+#endif
 
 }  // namespace
 }  // namespace revertly::files

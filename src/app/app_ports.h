@@ -1,0 +1,91 @@
+// What the application shell needs of Windows beyond its subsystems, in its own terms: the
+// services of its hidden main window, and the shell (web links and the Startup shortcut).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/window_types.h"
+
+namespace revertly::app {
+
+// The items of the tray menu that run a command, in menu order (separators have none).
+enum class MenuItem : std::uint32_t {
+    VisitSite = 1,
+    VisitGroup,
+    Autorun,
+    StatesCount1,  // "Remember the 5 states"; StatesCount1 + i - 1 for index i of 1..5
+    StatesCount2,
+    StatesCount3,
+    StatesCount4,
+    StatesCount5,
+    ClearHistory,
+    RedoState,
+    UndoState,
+    Exit,
+};
+
+// Message-box styles and answers, as Windows numbers them.
+inline constexpr std::uint32_t kQuestionStyle = 0x1024;   // Yes/No, question icon, system-modal
+inline constexpr std::uint32_t kInformationStyle = 0x40;  // OK, information icon
+inline constexpr std::uint32_t kPlainStyle = 0x0;         // OK, no icon
+inline constexpr int kAnswerYes = 6;
+
+// The hidden main window and what Windows does for it.
+class MainWindowPort {
+  public:
+    virtual ~MainWindowPort() = default;
+
+    virtual WindowHandle Handle() = 0;
+    virtual void Hide() = 0;
+    // Destroys the window; its WM_DESTROY is dispatched before this returns.
+    virtual void Destroy() = 0;
+    // Ends the message loop once the current message has been handled.
+    virtual void Quit() = 0;
+
+    // The save timer: starting it begins a full wait afresh, also when it runs already.
+    virtual void StartTimer(std::uint32_t milliseconds) = 0;
+    virtual void StopTimer() = 0;
+
+    // A global hotkey of the Windows key plus a virtual key; false when it is taken.
+    virtual bool RegisterHotkey(int id, std::uint32_t virtualKey) = 0;
+    virtual void UnregisterHotkey(int id) = 0;
+
+    virtual void SetMenuCheck(MenuItem item, bool checked) = 0;
+    // Brings the window to the foreground and shows the tray menu at the mouse; answers the
+    // item chosen, or nothing when the menu was dismissed.
+    virtual std::optional<MenuItem> ShowTrayMenu() = 0;
+
+    // A message box with the application title as caption; answers the button chosen.
+    virtual int ShowMessage(std::u16string_view text, std::uint32_t style) = 0;
+
+    // Sends a message to another window and waits for it to be handled.
+    virtual void SendTo(WindowHandle window, std::uint32_t message, WParam wParam,
+                        LParam lParam) = 0;
+};
+
+// The shell: web links and the shortcut in the Startup folder.
+class ShellPort {
+  public:
+    virtual ~ShellPort() = default;
+
+    // Opens an address with the shell's "open" verb; failures are quiet.
+    virtual void OpenUrl(std::u16string_view url) = 0;
+
+    // The user's own Startup folder, or the empty text when it is not available.
+    virtual std::u16string UserStartupFolder() = 0;
+    // The Startup folder shared by all users, or the empty text.
+    virtual std::u16string CommonStartupFolder() = 0;
+
+    virtual bool FileExists(std::u16string_view path) = 0;
+    // Deletes the file, also when it is read-only; false when it could not be deleted.
+    virtual bool RemoveFile(std::u16string_view path) = 0;
+    // Writes a shell link; false when it could not be created or saved.
+    virtual bool CreateShortcut(std::u16string_view linkPath, std::u16string_view target,
+                                std::u16string_view arguments,
+                                std::u16string_view workingFolder) = 0;
+};
+
+}  // namespace revertly::app

@@ -1,0 +1,303 @@
+#include "app/main_form.h"
+
+#include <array>
+
+#include "app/messages.h"
+
+namespace revertly::app {
+
+namespace {
+
+struct Hotkey {
+    int id;
+    std::uint32_t virtualKey;
+    std::u16string_view takenMessage;
+};
+
+// Win+Z undoes, Win+X redoes, Win+C clears the history; the id says which (see Proc).
+constexpr std::array<Hotkey, 3> kHotkeys = {{
+    {0, 0x5A, u"The Win-Z hotkey is already in use by another program!"},
+    {1, 0x58, u"The Win-X hotkey is already in use by another program!"},
+    {2, 0x43, u"The Win-C hotkey is already in use by another program!"},
+}};
+
+MenuItem StatesCountItem(int index) {
+    return static_cast<MenuItem>(static_cast<std::uint32_t>(MenuItem::StatesCount1) + index - 1);
+}
+
+}  // namespace
+
+frmMain::frmMain(FormPorts ports, ProgramPaths paths, std::uint32_t taskbarCreated)
+    : ports_(ports),
+      paths_(std::move(paths)),
+      taskbarCreated_(taskbarCreated),
+      settings_(settings::SettingsFilePath(paths_.folder, paths_.executableName)),
+      history_(ports.clipboard),
+      chain_(ports.viewer),
+      instance_(ports.blocks),
+      subclass_(ports.procedures) {}
+
+bool frmMain::Form_Initialize() {
+    const WindowHandle window = ports_.window.Handle();
+    if (instance_.CheckOneInstance(window).verdict == instance::InstanceVerdict::EndThisCopy) {
+        return false;
+    }
+
+    settings_.LoadWithDefaults();
+
+    const json::JsonValue* autorun = settings_.Get(settings::kAutorunKey);
+    autorunChecked_ = SetAutorun(ports_.shell, paths_, autorun->AsBoolean());
+    SetMenuCheck(MenuItem::Autorun, autorunChecked_);
+
+    // The first of the offered capacities that equals the setting; 10 for any other value,
+    // which stays in the settings until the user picks a count.
+    const std::optional<double> wanted = settings_.Get(settings::kStatesCountKey)->AsNumber();
+    int index = 2;
+    for (int i = 1; i <= 5; ++i) {
+        if (wanted == history::kStateCounts[i - 1]) {
+            index = i;
+            break;
+        }
+    }
+    history_.SetStatesCount(history::kStateCounts[index - 1]);
+    SetMenuCheck(StatesCountItem(index), true);
+
+    settings_.SaveSettings();
+    history_.SaveClipboardState();
+
+    // Joining the chain makes Windows notify the window at once; the hook does not exist
+    // yet, so that notification is not taken for a change and the clipboard just recorded
+    // is not recorded twice.
+    chain_.JoinViewerChain(window);
+
+    TrayIcon_ = std::make_unique<tray::Tray>(ports_.notify);
+    TrayIcon_->Initialize(ports_.trayHost, 0);
+    TrayIcon_->AutoRefresh(true);
+    TrayIcon_->AddIcon();
+
+    SubclassHandle_ = subclass_.SubclassWindow(
+        window, [this](WindowHandle hwnd, std::uint32_t uMsg, WParam wParam, LParam lParam,
+                       bool& handled) { return Proc(hwnd, uMsg, wParam, lParam, handled); });
+
+    for (const Hotkey& hotkey : kHotkeys) {
+        if (!ports_.window.RegisterHotkey(hotkey.id, hotkey.virtualKey)) {
+            ports_.window.ShowMessage(hotkey.takenMessage, kPlainStyle);
+        }
+    }
+    return true;
+}
+
+bool frmMain::Form_QueryUnload(CloseReason reason) {
+    if (reason == CloseReason::ControlMenu) {
+        ports_.window.Hide();
+        return true;
+    }
+    return false;
+}
+
+void frmMain::Form_Unload() {
+    FinalCleanup();
+}
+
+void frmMain::StopTray() {
+    TrayIcon_->RemoveIcon();
+}
+
+void frmMain::FinalCleanup() {
+    history_.ClearHistory();
+    StopTray();
+    // The order matters: the window is destroyed while the hook still hands its messages
+    // to Proc, which leaves the viewer chain, takes the hook off and releases the hotkeys
+    // on WM_DESTROY; only then are any hooks left removed and the instance block given up.
+    ports_.window.Destroy();
+    subclass_.UnsubclassAll();
+    instance_.ReleaseOneInstance();
+    ports_.window.Quit();
+}
+
+void frmMain::Close(CloseReason reason) {
+    if (closed_ || Form_QueryUnload(reason)) {
+        return;
+    }
+    closed_ = true;
+    Form_Unload();
+}
+
+LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lParam,
+                      bool& Handled) {
+    switch (uMsg) {
+        case msg::kDrawClipboard:
+            if (history_.IgnoreNextChange) {
+                // The change is the program's own write of a state.
+                history_.IgnoreNextChange = false;
+            } else if (timerEnabled_) {
+                StartSaveTimer();  // the burst goes on: the wait starts over
+                ++history_.ChangeCount;
+            } else {
+                StartSaveTimer();
+                history_.ChangeCount = 1;
+            }
+            if (chain_.NextViewer != 0) {
+                ports_.window.SendTo(chain_.NextViewer, msg::kDrawClipboard, 0, 0);
+            }
+            Handled = true;
+            return 0;
+        case msg::kChangeClipboardChain:
+            if (wParam == chain_.NextViewer) {
+                chain_.NextViewer = static_cast<WindowHandle>(lParam);
+            } else if (chain_.NextViewer != 0) {
+                ports_.window.SendTo(chain_.NextViewer, uMsg, wParam, lParam);
+            }
+            Handled = true;
+            return 0;
+        case msg::kHotkey:
+            if (wParam == 0) {
+                history_.UndoState();
+            } else if (wParam == 1) {
+                history_.RedoState();
+            } else if (wParam == 2) {
+                mnClearHistory_Click();
+            }
+            return 0;
+        default:
+            break;
+    }
+    if (uMsg == TrayIcon_->MessageID()) {
+        if (lParam == msg::kRightButtonDown) {
+            if (const std::optional<MenuItem> chosen = ports_.window.ShowTrayMenu()) {
+                RunMenuItem(*chosen);
+            }
+        }
+    } else if (uMsg == taskbarCreated_ && taskbarCreated_ != 0) {
+        TrayIcon_->AddIconAgain();
+    } else if (uMsg == msg::kDestroy) {
+        chain_.LeaveViewerChain();
+        subclass_.UnsubclassWindow(SubclassHandle_);
+        for (const Hotkey& hotkey : kHotkeys) {
+            ports_.window.UnregisterHotkey(hotkey.id);
+        }
+    }
+    return 0;
+}
+
+std::optional<LResult> frmMain::WindowProcedure(std::uint32_t message, WParam wParam, LParam) {
+    switch (message) {
+        case msg::kSysCommand:
+            if ((wParam & 0xFFF0) == msg::kScClose) {
+                Close(CloseReason::ControlMenu);
+                return 0;
+            }
+            return std::nullopt;
+        case msg::kClose:
+            Close(CloseReason::TaskManager);
+            return 0;
+        case msg::kQueryEndSession:
+            return 1;  // the session may end
+        case msg::kEndSession:
+            if (wParam != 0) {
+                Close(CloseReason::WindowsShutdown);
+            }
+            return 0;
+        case msg::kTimer:
+            tmrSaveClipboard_Timer();
+            return 0;
+        default:
+            return std::nullopt;
+    }
+}
+
+void frmMain::tmrSaveClipboard_Timer() {
+    ports_.window.StopTimer();
+    timerEnabled_ = false;
+    history_.SaveClipboardState();
+}
+
+void frmMain::StartSaveTimer() {
+    ports_.window.StartTimer(kSaveDelayMilliseconds);
+    timerEnabled_ = true;
+}
+
+void frmMain::SetMenuCheck(MenuItem item, bool checked) {
+    if (item == MenuItem::Autorun) {
+        autorunChecked_ = checked;
+    }
+    ports_.window.SetMenuCheck(item, checked);
+}
+
+void frmMain::mnVisitSite_Click() {
+    ports_.shell.OpenUrl(kSiteUrl);
+}
+
+void frmMain::mnVisitGroup_Click() {
+    ports_.shell.OpenUrl(kGroupUrl);
+}
+
+void frmMain::mnAutorun_Click() {
+    const bool result = SetAutorun(ports_.shell, paths_, !autorunChecked_);
+    SetMenuCheck(MenuItem::Autorun, result);
+    settings_.Set(settings::kAutorunKey, json::JsonValue::Boolean(result));
+}
+
+void frmMain::mnStatesCount_Click(std::int16_t Index) {
+    for (int i = 1; i <= 5; ++i) {
+        SetMenuCheck(StatesCountItem(i), i == Index);
+    }
+    if (Index >= 1 && Index <= 5) {
+        history_.SetStatesCount(history::kStateCounts[Index - 1]);
+    }
+    settings_.Set(settings::kStatesCountKey, json::JsonValue::Int32(history_.StatesCount()));
+}
+
+void frmMain::mnClearHistory_Click() {
+    if (history_.CurrentState() != 0) {
+        if (ports_.window.ShowMessage(u"Clear the clipboard history?", kQuestionStyle) ==
+            kAnswerYes) {
+            history_.ClearHistory();
+        }
+    } else {
+        ports_.window.ShowMessage(u"There are no elements for cleaning.", kInformationStyle);
+    }
+}
+
+void frmMain::mnRedoState_Click() {
+    history_.RedoState();
+}
+
+void frmMain::mnUndoState_Click() {
+    history_.UndoState();
+}
+
+void frmMain::mnExit_Click() {
+    if (ports_.window.ShowMessage(u"Are you sure want to exit?", kQuestionStyle) == kAnswerYes) {
+        Close(CloseReason::Code);
+    }
+}
+
+void frmMain::RunMenuItem(MenuItem item) {
+    switch (item) {
+        case MenuItem::VisitSite:
+            return mnVisitSite_Click();
+        case MenuItem::VisitGroup:
+            return mnVisitGroup_Click();
+        case MenuItem::Autorun:
+            return mnAutorun_Click();
+        case MenuItem::StatesCount1:
+        case MenuItem::StatesCount2:
+        case MenuItem::StatesCount3:
+        case MenuItem::StatesCount4:
+        case MenuItem::StatesCount5:
+            return mnStatesCount_Click(
+                static_cast<std::int16_t>(static_cast<std::uint32_t>(item) -
+                                          static_cast<std::uint32_t>(MenuItem::StatesCount1) + 1));
+        case MenuItem::ClearHistory:
+            return mnClearHistory_Click();
+        case MenuItem::RedoState:
+            return mnRedoState_Click();
+        case MenuItem::UndoState:
+            return mnUndoState_Click();
+        case MenuItem::Exit:
+            return mnExit_Click();
+    }
+}
+
+}  // namespace revertly::app

@@ -1,0 +1,117 @@
+// frmMain: the program's hidden main window and everything it does. Start-up builds the
+// running program in a fixed order; from then on every event arrives as a message to the
+// window: the hook hands it to Proc first, and what Proc leaves goes on to the window's own
+// procedure (WindowProcedure here), which closes, hides and ticks the save timer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "app/app_ports.h"
+#include "app/autorun.h"
+#include "history/state_history.h"
+#include "history/viewer_chain.h"
+#include "instance/one_instance.h"
+#include "settings/settings.h"
+#include "tray/tray.h"
+#include "winhook/subclass.h"
+
+namespace revertly::app {
+
+// The web addresses of the tray menu's two links.
+inline constexpr std::u16string_view kSiteUrl = u"https://revertly.example.com/";
+inline constexpr std::u16string_view kGroupUrl = u"https://revertly.example.com/community";
+
+// The save timer's interval: a burst of clipboard changes ends this long after its last one.
+inline constexpr std::uint32_t kSaveDelayMilliseconds = 100;
+
+// Why the main window is being closed.
+enum class CloseReason {
+    ControlMenu = 0,  // the window's own Close command: only hides the window
+    Code = 1,         // the program's Exit command
+    WindowsShutdown = 2,
+    TaskManager = 3,  // a plain WM_CLOSE from another program
+};
+
+// Everything frmMain reaches outside itself.
+struct FormPorts {
+    MainWindowPort& window;
+    ShellPort& shell;
+    history::ClipboardPort& clipboard;
+    history::ViewerPort& viewer;
+    tray::ShellNotifyPort& notify;
+    tray::TrayHost& trayHost;
+    winhook::WindowProcedurePort& procedures;
+    instance::NamedBlockPort& blocks;
+};
+
+class frmMain {
+  public:
+    // taskbarCreated: the number of the registered "TaskbarCreated" message, which the
+    // shell broadcasts when it recreates the notification area.
+    frmMain(FormPorts ports, ProgramPaths paths, std::uint32_t taskbarCreated);
+
+    frmMain(const frmMain&) = delete;
+    frmMain& operator=(const frmMain&) = delete;
+
+    // Builds the running program. Answers false when another copy runs: the caller must then
+    // end the process at once, running none of the shutdown handling.
+    bool Form_Initialize();
+
+    // Asked before the window closes; answers true to refuse (the window then hides).
+    bool Form_QueryUnload(CloseReason reason);
+    void Form_Unload();
+    void StopTray();
+    void FinalCleanup();
+    // Closes the window for a reason: hides it for the Close command, shuts down otherwise.
+    void Close(CloseReason reason);
+
+    // Sees every message of the main window first, once start-up has hooked it. Setting
+    // handled consumes the message. Always answers 0.
+    LResult Proc(WindowHandle hwnd, std::uint32_t uMsg, WParam wParam, LParam lParam,
+                 bool& Handled);
+    // The window's own procedure, behind the hook: the messages that close the window or
+    // tick the timer. Nothing for every other message (the platform's default applies).
+    std::optional<LResult> WindowProcedure(std::uint32_t message, WParam wParam, LParam lParam);
+    void tmrSaveClipboard_Timer();
+
+    void mnVisitSite_Click();
+    void mnVisitGroup_Click();
+    void mnAutorun_Click();
+    void mnStatesCount_Click(std::int16_t Index);
+    void mnClearHistory_Click();
+    void mnRedoState_Click();
+    void mnUndoState_Click();
+    void mnExit_Click();
+    void RunMenuItem(MenuItem item);
+
+    const history::StateHistory& History() const { return history_; }
+    const settings::SettingsFile& Settings() const { return settings_; }
+    bool AutorunChecked() const { return autorunChecked_; }
+    bool TimerEnabled() const { return timerEnabled_; }
+    const tray::Tray* TrayIcon() const { return TrayIcon_.get(); }
+    winhook::HookHandle SubclassHandle() const { return SubclassHandle_; }
+
+  private:
+    void SetMenuCheck(MenuItem item, bool checked);
+    void StartSaveTimer();
+
+    FormPorts ports_;
+    ProgramPaths paths_;
+    std::uint32_t taskbarCreated_;
+
+    settings::SettingsFile settings_;
+    history::StateHistory history_;
+    history::ViewerChain chain_;
+    instance::OneInstance instance_;
+    winhook::Subclass subclass_;
+    std::unique_ptr<tray::Tray> TrayIcon_;
+    winhook::HookHandle SubclassHandle_ = 0;
+
+    bool timerEnabled_ = false;
+    bool autorunChecked_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace revertly::app

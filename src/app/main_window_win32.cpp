@@ -1,0 +1,180 @@
+#include "app/main_window_win32.h"
+
+#include <string>
+
+#include "app/autorun.h"
+#include "app/main_form.h"
+#include "app/resource.h"
+
+namespace revertly::app {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"RevertlyMainWindow";
+constexpr UINT_PTR kSaveTimerId = 1;
+
+const wchar_t* Wide(std::u16string_view text) {
+    return reinterpret_cast<const wchar_t*>(text.data());
+}
+
+// The tray menu, top to bottom. An item without a command is a separator.
+struct MenuEntry {
+    std::optional<MenuItem> item;
+    const wchar_t* caption;
+};
+const MenuEntry kMenu[] = {
+    {MenuItem::VisitSite, L"Visit the official website"},
+    {MenuItem::VisitGroup, L"Visit the VK group"},
+    {std::nullopt, nullptr},
+    {MenuItem::Autorun, L"Autorun the program"},
+    {std::nullopt, nullptr},
+    {MenuItem::StatesCount1, L"Remember the 5 states"},
+    {MenuItem::StatesCount2, L"Remember the 10 states"},
+    {MenuItem::StatesCount3, L"Remember the 15 states"},
+    {MenuItem::StatesCount4, L"Remember the 20 states"},
+    {MenuItem::StatesCount5, L"Remember the 50 states"},
+    {std::nullopt, nullptr},
+    {MenuItem::ClearHistory, L"Clear history (Win+C)"},
+    {std::nullopt, nullptr},
+    {MenuItem::RedoState, L"Redo the state (Win+X)"},
+    {MenuItem::UndoState, L"Undo the state (Win-Z)"},
+    {std::nullopt, nullptr},
+    {MenuItem::Exit, L"Exit"},
+};
+
+HMENU BuildTrayMenu() {
+    HMENU menu = CreatePopupMenu();
+    for (const MenuEntry& entry : kMenu) {
+        if (entry.item) {
+            AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(*entry.item), entry.caption);
+        } else {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        }
+    }
+    return menu;
+}
+
+}  // namespace
+
+void Win32MainWindow::DestroyMenuHandle(HMENU menu) {
+    const DWORD error = GetLastError();
+    DestroyMenu(menu);
+    SetLastError(error);
+}
+
+Win32MainWindow::Win32MainWindow(HINSTANCE instance) : menu_(BuildTrayMenu()) {
+    const auto icon = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_REVERTLY), IMAGE_ICON, 16, 16, 0));
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_REVERTLY), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    windowClass.hIconSm = icon;
+    windowClass.lpszClassName = kWindowClass;
+    RegisterClassExW(&windowClass);
+    window_ =
+        CreateWindowExW(0, kWindowClass, Wide(kApplicationTitle), WS_OVERLAPPEDWINDOW,
+                        CW_USEDEFAULT, CW_USEDEFAULT, 300, 200, nullptr, nullptr, instance, this);
+    // The small icon stored with the window is the tray icon.
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+Win32MainWindow::~Win32MainWindow() {
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+    }
+}
+
+// Binds the window to its object at WM_NCCREATE and finds it again for every later message.
+LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<Win32MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self != nullptr && self->form_ != nullptr) {
+        if (const std::optional<LResult> result = self->form_->WindowProcedure(
+                message, static_cast<WParam>(wParam), static_cast<LParam>(lParam))) {
+            return *result;
+        }
+    }
+    if (message == WM_NCDESTROY && self != nullptr) {
+        // The window is gone: stop dispatching its messages to the object.
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->window_ = nullptr;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+WindowHandle Win32MainWindow::Handle() {
+    return reinterpret_cast<WindowHandle>(window_);
+}
+
+void Win32MainWindow::Hide() {
+    ShowWindow(window_, SW_HIDE);
+}
+
+void Win32MainWindow::Destroy() {
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+    }
+}
+
+void Win32MainWindow::Quit() {
+    PostQuitMessage(0);
+}
+
+void Win32MainWindow::StartTimer(std::uint32_t milliseconds) {
+    // Setting a timer that runs already replaces it, so the wait starts afresh.
+    SetTimer(window_, kSaveTimerId, milliseconds, nullptr);
+}
+
+void Win32MainWindow::StopTimer() {
+    KillTimer(window_, kSaveTimerId);
+}
+
+bool Win32MainWindow::RegisterHotkey(int id, std::uint32_t virtualKey) {
+    return RegisterHotKey(window_, id, MOD_WIN, virtualKey) != FALSE;
+}
+
+void Win32MainWindow::UnregisterHotkey(int id) {
+    UnregisterHotKey(window_, id);
+}
+
+void Win32MainWindow::SetMenuCheck(MenuItem item, bool checked) {
+    CheckMenuItem(menu_.get(), static_cast<UINT>(item),
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+std::optional<MenuItem> Win32MainWindow::ShowTrayMenu() {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    // The window must be foreground before TrackPopupMenu, and get a message right after,
+    // or the menu does not close when the user clicks elsewhere.
+    SetForegroundWindow(window_);
+    const UINT chosen = static_cast<UINT>(
+        TrackPopupMenu(menu_.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, cursor.x,
+                       cursor.y, 0, window_, nullptr));
+    PostMessageW(window_, WM_NULL, 0, 0);
+    if (chosen == 0) {
+        return std::nullopt;
+    }
+    return static_cast<MenuItem>(chosen);
+}
+
+int Win32MainWindow::ShowMessage(std::u16string_view text, std::uint32_t style) {
+    const std::u16string terminated(text);
+    return MessageBoxW(nullptr, Wide(terminated), Wide(kApplicationTitle), style);
+}
+
+void Win32MainWindow::SendTo(WindowHandle window, std::uint32_t message, WParam wParam,
+                             LParam lParam) {
+    SendMessageW(reinterpret_cast<HWND>(window), message, wParam, lParam);
+}
+
+}  // namespace revertly::app

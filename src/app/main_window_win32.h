@@ -1,0 +1,52 @@
+// The hidden main window on Windows: a top-level window that is never shown (not a
+// message-only window, which would miss broadcasts such as "TaskbarCreated"), its timer,
+// hotkeys, tray menu and message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include "app/app_ports.h"
+#include "common/unique_handle.h"
+
+namespace revertly::app {
+
+class frmMain;
+
+class Win32MainWindow final : public MainWindowPort {
+  public:
+    // Creates the window, hidden, with the application title as caption and the program's
+    // small icon.
+    explicit Win32MainWindow(HINSTANCE instance);
+    ~Win32MainWindow() override;
+    Win32MainWindow(const Win32MainWindow&) = delete;
+    Win32MainWindow& operator=(const Win32MainWindow&) = delete;
+
+    // From now on the window's own procedure hands its messages to the form.
+    void Attach(frmMain& form) { form_ = &form; }
+    bool Created() const { return window_ != nullptr; }
+    // The tray menu, for reading its captions and check marks.
+    HMENU Menu() const { return menu_.get(); }
+
+    WindowHandle Handle() override;
+    void Hide() override;
+    void Destroy() override;
+    void Quit() override;
+    void StartTimer(std::uint32_t milliseconds) override;
+    void StopTimer() override;
+    bool RegisterHotkey(int id, std::uint32_t virtualKey) override;
+    void UnregisterHotkey(int id) override;
+    void SetMenuCheck(MenuItem item, bool checked) override;
+    std::optional<MenuItem> ShowTrayMenu() override;
+    int ShowMessage(std::u16string_view text, std::uint32_t style) override;
+    void SendTo(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) override;
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static void DestroyMenuHandle(HMENU menu);
+
+    HWND window_ = nullptr;
+    UniqueHandle<HMENU, &DestroyMenuHandle> menu_;
+    frmMain* form_ = nullptr;
+};
+
+}  // namespace revertly::app

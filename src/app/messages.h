@@ -1,0 +1,22 @@
+// The window messages and values the application shell acts on, as Windows numbers them.
+#pragma once
+
+#include <cstdint>
+
+namespace revertly::app::msg {
+
+inline constexpr std::uint32_t kDestroy = 0x0002;
+inline constexpr std::uint32_t kClose = 0x0010;
+inline constexpr std::uint32_t kQueryEndSession = 0x0011;
+inline constexpr std::uint32_t kEndSession = 0x0016;
+inline constexpr std::uint32_t kTimer = 0x0113;
+inline constexpr std::uint32_t kSysCommand = 0x0112;
+inline constexpr std::uint32_t kRightButtonDown = 0x0204;
+inline constexpr std::uint32_t kDrawClipboard = 0x0308;
+inline constexpr std::uint32_t kChangeClipboardChain = 0x030D;
+inline constexpr std::uint32_t kHotkey = 0x0312;
+
+// WM_SYSCOMMAND's wParam for the window's Close command (its low four bits are the system's).
+inline constexpr std::uintptr_t kScClose = 0xF060;
+
+}  // namespace revertly::app::msg

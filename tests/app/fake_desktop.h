@@ -1,0 +1,167 @@
+// The Windows around frmMain, in memory: every port it uses, recording what it is asked in
+// one log, and delivering messages to the main window as Windows does (through the hook
+// once it is installed, then to the window's own procedure).
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/main_form.h"
+#include "app/messages.h"
+#include "support/fake_clipboard.h"
+
+namespace revertly::testing {
+
+class FakeDesktop final : public app::MainWindowPort,
+                          public app::ShellPort,
+                          public history::ViewerPort,
+                          public tray::ShellNotifyPort,
+                          public tray::TrayHost,
+                          public winhook::WindowProcedurePort,
+                          public instance::NamedBlockPort {
+  public:
+    static constexpr WindowHandle kWindow = 0x1234;
+    static constexpr WindowHandle kNextViewer = 0x5678;
+    static constexpr std::uint32_t kTaskbarCreated = 0xC0DE;
+
+    app::FormPorts Ports() { return {*this, *this, clipboard, *this, *this, *this, *this, *this}; }
+
+    // Delivers a message to the main window as Windows would.
+    LResult Send(std::uint32_t message, WParam wParam = 0, LParam lParam = 0) {
+        if (hooks != nullptr) {
+            if (auto result = hooks->Dispatch(kWindow, message, wParam, lParam)) {
+                return *result;
+            }
+        }
+        return CallProcedure(1, kWindow, message, wParam, lParam);
+    }
+
+    std::string TakeLog() { return std::exchange(log, ""); }
+
+    // MainWindowPort
+    WindowHandle Handle() override { return kWindow; }
+    void Hide() override { Note("hide"); }
+    void Destroy() override {
+        Note("destroy");
+        Send(app::msg::kDestroy);
+    }
+    void Quit() override { Note("quit"); }
+    void StartTimer(std::uint32_t ms) override { Note("timer " + std::to_string(ms)); }
+    void StopTimer() override { Note("timer off"); }
+    bool RegisterHotkey(int id, std::uint32_t) override {
+        Note("hotkey " + std::to_string(id));
+        return takenHotkeys.count(id) == 0;
+    }
+    void UnregisterHotkey(int id) override { Note("unhotkey " + std::to_string(id)); }
+    void SetMenuCheck(app::MenuItem item, bool checked) override { checks[item] = checked; }
+    std::optional<app::MenuItem> ShowTrayMenu() override {
+        Note("menu");
+        return std::exchange(menuChoice, std::nullopt);
+    }
+    int ShowMessage(std::u16string_view text, std::uint32_t style) override {
+        Note("box " + std::string(text.begin(), text.end()) + " " + std::to_string(style));
+        return answer;
+    }
+    void SendTo(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) override {
+        Note("send " + std::to_string(window) + " " + std::to_string(message) + " " +
+             std::to_string(wParam) + " " + std::to_string(lParam));
+    }
+
+    // ShellPort
+    void OpenUrl(std::u16string_view url) override {
+        Note("open " + std::string(url.begin(), url.end()));
+    }
+    std::u16string UserStartupFolder() override { return userStartup; }
+    std::u16string CommonStartupFolder() override { return u"C:\\Common\\StartUp"; }
+    bool FileExists(std::u16string_view path) override {
+        return files.count(std::u16string(path)) > 0;
+    }
+    bool RemoveFile(std::u16string_view path) override {
+        Note("delete link");
+        return files.erase(std::u16string(path)) > 0;
+    }
+    bool CreateShortcut(std::u16string_view link, std::u16string_view target,
+                        std::u16string_view arguments, std::u16string_view folder) override {
+        Note("link " + Narrow(link) + " -> " + Narrow(target) + " " + Narrow(arguments) + " in " +
+             Narrow(folder));
+        if (linksFail) {
+            return false;
+        }
+        files.insert(std::u16string(link));
+        return true;
+    }
+
+    // ViewerPort
+    WindowHandle SetClipboardViewer(WindowHandle) override {
+        Note("join chain");
+        return kNextViewer;
+    }
+    void ChangeClipboardChain(WindowHandle, WindowHandle) override { Note("leave chain"); }
+
+    // ShellNotifyPort and TrayHost
+    bool ShellNotifyIcon(tray::NotifyMessage message, const tray::NotifyIconRecord&) override {
+        Note("icon " + std::to_string(static_cast<int>(message)));
+        return true;
+    }
+    std::optional<WindowHandle> Window() const override { return kWindow; }
+    std::optional<tray::IconHandle> WindowIcon() const override { return 77; }
+
+    // WindowProcedurePort: the window's own procedure is the form's.
+    winhook::WindowProcedure InstallHook(WindowHandle, winhook::Subclass& subclass) override {
+        Note("hook");
+        hooks = &subclass;
+        return 1;
+    }
+    void RemoveHook(WindowHandle, winhook::WindowProcedure) override {
+        Note("unhook");
+        hooks = nullptr;
+    }
+    LResult CallProcedure(winhook::WindowProcedure, WindowHandle, std::uint32_t message,
+                          WParam wParam, LParam lParam) override {
+        return form == nullptr ? 0 : form->WindowProcedure(message, wParam, lParam).value_or(0);
+    }
+
+    // NamedBlockPort: one block, held by another copy when anotherCopy is set.
+    instance::BlockHandle OpenForReading(std::u16string_view) override {
+        return anotherCopy ? 9 : 0;
+    }
+    instance::CreateResult Create(std::u16string_view, std::uint32_t) override {
+        Note("claim instance");
+        return {instance::CreateOutcome::Created, 10};
+    }
+    const void* MapForReading(instance::BlockHandle, std::uint32_t) override { return &block; }
+    void* MapForWriting(instance::BlockHandle, std::uint32_t) override { return &block; }
+    void Unmap(const void*) override {}
+    void Close(instance::BlockHandle handle) override {
+        if (handle == 10) {
+            Note("release instance");
+        }
+    }
+
+    static std::string Narrow(std::u16string_view text) {
+        return std::string(text.begin(), text.end());
+    }
+
+    FakeClipboard clipboard;
+    app::frmMain* form = nullptr;
+    winhook::Subclass* hooks = nullptr;
+    std::string log;
+    std::map<app::MenuItem, bool> checks;
+    std::set<int> takenHotkeys;
+    std::set<std::u16string> files;
+    std::u16string userStartup = u"C:\\Users\\me\\StartUp";
+    std::optional<app::MenuItem> menuChoice;
+    int answer = app::kAnswerYes;
+    bool linksFail = false;
+    bool anotherCopy = false;
+    std::uint32_t block = 0;
+
+  private:
+    void Note(const std::string& what) { log += what + "; "; }
+};
+
+}  // namespace revertly::testing

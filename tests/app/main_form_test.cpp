@@ -1,0 +1,257 @@
+#include "app/main_form.h"
+
+#include <gtest/gtest.h>
+
+#include "app/messages.h"
+#include "fake_desktop.h"
+#include "support/scratch_dir.h"
+
+namespace revertly::app {
+namespace {
+
+using revertly::testing::FakeDesktop;
+using revertly::testing::ReadBytes;
+using revertly::testing::ScratchDir;
+using revertly::testing::WriteBytes;
+
+constexpr std::uint32_t kTrayCallback = 0x8000;
+
+class MainFormTest : public ::testing::Test {
+  protected:
+    // Starts the program with the given settings file content (none when null).
+    bool Start(const char* settings = nullptr) {
+        if (settings != nullptr) {
+            WriteBytes(SettingsPath(), settings);
+        }
+        desktop_.clipboard.Copy("first");
+        const bool started = form_.Form_Initialize();
+        return started;
+    }
+    std::u16string SettingsPath() const { return dir_.File(u"revertly.txt"); }
+    // Another program copies; the burst ends and the save timer fires.
+    void CopyElsewhere(const std::string& text) {
+        desktop_.clipboard.Copy(text);
+        desktop_.Send(msg::kDrawClipboard);
+        desktop_.Send(msg::kTimer, 1);
+    }
+    void Choose(MenuItem item) {
+        desktop_.menuChoice = item;
+        desktop_.Send(kTrayCallback, 0, msg::kRightButtonDown);
+    }
+
+    ScratchDir dir_;
+    FakeDesktop desktop_;
+    frmMain form_{
+        desktop_.Ports(), {dir_.Path().u16string(), u"revertly"}, FakeDesktop::kTaskbarCreated};
+    void SetUp() override { desktop_.form = &form_; }
+};
+
+TEST_F(MainFormTest, StartsUpInItsFixedOrder) {
+    ASSERT_TRUE(Start());
+    const std::string folder = FakeDesktop::Narrow(dir_.Path().u16string());
+    EXPECT_EQ(desktop_.TakeLog(),
+              "claim instance; link C:\\Users\\me\\StartUp\\Revertly.lnk -> " + folder +
+                  "/revertly.exe {'Minimized':true} in " + folder +
+                  "; join chain; icon 0; icon 4; hook; hotkey 0; hotkey 1; hotkey 2; ");
+    EXPECT_EQ(ReadBytes(SettingsPath()), R"({"Autorun":true,"StatesCount":10})");
+    EXPECT_TRUE(desktop_.checks[MenuItem::Autorun]);
+    EXPECT_TRUE(desktop_.checks[MenuItem::StatesCount2]);
+    EXPECT_EQ(form_.History().LastState(), 1) << "the clipboard is recorded once";
+    // The hook is in place: a clipboard change now reaches Proc.
+    desktop_.Send(msg::kDrawClipboard);
+    EXPECT_TRUE(form_.TimerEnabled());
+}
+
+TEST_F(MainFormTest, ASecondCopyEndsBeforeTouchingAnything) {
+    desktop_.anotherCopy = true;
+    EXPECT_FALSE(Start());
+    EXPECT_EQ(desktop_.TakeLog(), "");
+    EXPECT_FALSE(revertly::testing::FileExists(SettingsPath()));
+}
+
+TEST_F(MainFormTest, AppliesTheSettingsFile) {
+    struct Case {
+        const char* file;
+        MenuItem checked;
+        std::int32_t capacity;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"{'StatesCount':7}", MenuItem::StatesCount2, 10, R"({"StatesCount":7,"Autorun":true})"},
+        {"{'StatesCount':50}", MenuItem::StatesCount5, 50, R"({"StatesCount":50,"Autorun":true})"},
+        {"{'StatesCount':5.0}", MenuItem::StatesCount2, 10, R"({"StatesCount":10,"Autorun":true})"},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        FakeDesktop desktop;
+        WriteBytes(dir.File(u"revertly.txt"), c.file);
+        frmMain form(desktop.Ports(), {dir.Path().u16string(), u"revertly"}, 0);
+        desktop.form = &form;
+        ASSERT_TRUE(form.Form_Initialize());
+        EXPECT_TRUE(desktop.checks[c.checked]) << c.file;
+        EXPECT_EQ(desktop.checks.size(), 2u) << c.file << ": one count checked, and autorun";
+        EXPECT_EQ(form.History().StatesCount(), c.capacity) << c.file;
+        EXPECT_EQ(ReadBytes(dir.File(u"revertly.txt")), c.written) << c.file;
+    }
+}
+
+TEST_F(MainFormTest, AutorunOffDeletesTheShortcutAndAFailingShellDoesNotStopStartUp) {
+    desktop_.files.insert(u"C:\\Users\\me\\StartUp\\Revertly.lnk");
+    ASSERT_TRUE(Start("{'Autorun':false}"));
+    EXPECT_TRUE(desktop_.files.empty());
+    EXPECT_FALSE(desktop_.checks[MenuItem::Autorun]);
+
+    ScratchDir dir;
+    FakeDesktop failing;
+    failing.linksFail = true;
+    failing.userStartup.clear();
+    frmMain form(failing.Ports(), {dir.Path().u16string(), u"revertly"}, 0);
+    failing.form = &form;
+    ASSERT_TRUE(form.Form_Initialize());
+    EXPECT_NE(failing.TakeLog().find("link C:\\Common\\StartUp\\Revertly.lnk"), std::string::npos)
+        << "without a user Startup folder the shared one is used";
+    EXPECT_FALSE(failing.checks[MenuItem::Autorun]) << "the check mark shows no shortcut";
+}
+
+TEST_F(MainFormTest, TakenHotkeysAreReportedInOrderAndStartUpGoesOn) {
+    desktop_.takenHotkeys = {0, 1, 2};
+    ASSERT_TRUE(Start());
+    const std::string log = desktop_.TakeLog();
+    EXPECT_NE(log.find("box The Win-Z hotkey is already in use by another program! 0; hotkey 1; "
+                       "box The Win-X hotkey is already in use by another program! 0; hotkey 2; "
+                       "box The Win-C hotkey is already in use by another program! 0; "),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(MainFormTest, ClipboardNotificationsStartTheSaveTimerAndCountTheBurst) {
+    ASSERT_TRUE(Start());
+    desktop_.TakeLog();
+    desktop_.clipboard.Copy("a");
+    desktop_.Send(msg::kDrawClipboard);
+    desktop_.Send(msg::kDrawClipboard);
+    EXPECT_EQ(form_.History().ChangeCount, 2);
+    EXPECT_EQ(desktop_.TakeLog(), "timer 100; send 22136 776 0 0; timer 100; send 22136 776 0 0; ");
+    desktop_.Send(msg::kTimer, 1);
+    EXPECT_FALSE(form_.TimerEnabled());
+    EXPECT_EQ(form_.History().LastState(), 2) << "two notifications make one state";
+
+    desktop_.clipboard.Copy("burst");
+    for (int i = 0; i < 3; ++i) {
+        desktop_.Send(msg::kDrawClipboard);
+    }
+    desktop_.Send(msg::kTimer, 1);
+    EXPECT_EQ(form_.History().LastState(), 2) << "three are not recorded";
+    EXPECT_EQ(desktop_.clipboard.Text(), "a") << "and the current state is written back";
+
+    // The write's own notification is consumed without starting the timer.
+    desktop_.TakeLog();
+    desktop_.Send(msg::kDrawClipboard);
+    EXPECT_FALSE(form_.TimerEnabled());
+    EXPECT_EQ(desktop_.TakeLog(), "send 22136 776 0 0; ");
+}
+
+TEST_F(MainFormTest, KeepsItsPlaceInTheViewerChain) {
+    ASSERT_TRUE(Start());
+    desktop_.TakeLog();
+    desktop_.Send(msg::kChangeClipboardChain, 0x999, 0x111);
+    EXPECT_EQ(desktop_.TakeLog(), "send 22136 781 2457 273; ") << "another window: passed on";
+    desktop_.Send(msg::kChangeClipboardChain, FakeDesktop::kNextViewer, 0x111);
+    desktop_.Send(msg::kDrawClipboard);
+    EXPECT_NE(desktop_.TakeLog().find("send 273 776"), std::string::npos)
+        << "the next viewer left: its successor gets the notifications";
+}
+
+TEST_F(MainFormTest, HotkeysAndTheTrayMenuRunTheCommands) {
+    ASSERT_TRUE(Start());
+    CopyElsewhere("a");
+    CopyElsewhere("b");
+    desktop_.Send(msg::kHotkey, 0);
+    EXPECT_EQ(desktop_.clipboard.Text(), "a");
+    desktop_.Send(msg::kHotkey, 1);
+    EXPECT_EQ(desktop_.clipboard.Text(), "b");
+    Choose(MenuItem::UndoState);
+    EXPECT_EQ(desktop_.clipboard.Text(), "a");
+    Choose(MenuItem::RedoState);
+    EXPECT_EQ(desktop_.clipboard.Text(), "b");
+
+    desktop_.TakeLog();
+    desktop_.menuChoice = MenuItem::UndoState;
+    desktop_.Send(kTrayCallback, 0, 0x0201);  // left button: nothing
+    desktop_.Send(kTrayCallback, 0, 0x0205);  // right button up: nothing
+    EXPECT_EQ(desktop_.TakeLog(), "");
+
+    Choose(MenuItem::VisitSite);
+    Choose(MenuItem::VisitGroup);
+    EXPECT_EQ(desktop_.TakeLog(),
+              "menu; open https://revertly.example.com/; menu; "
+              "open https://revertly.example.com/community; ");
+}
+
+TEST_F(MainFormTest, ClearAsksFirstAndSaysWhenThereIsNothing) {
+    ASSERT_TRUE(Start());
+    desktop_.answer = 7;  // No
+    desktop_.Send(msg::kHotkey, 2);
+    EXPECT_EQ(form_.History().LastState(), 1);
+    desktop_.answer = kAnswerYes;
+    Choose(MenuItem::ClearHistory);
+    EXPECT_EQ(form_.History().LastState(), 0);
+    EXPECT_EQ(desktop_.clipboard.Text(), "first") << "the clipboard is not touched";
+    desktop_.TakeLog();
+    desktop_.Send(msg::kHotkey, 2);
+    EXPECT_EQ(desktop_.TakeLog(), "box There are no elements for cleaning. 64; ");
+}
+
+TEST_F(MainFormTest, MenuSettingsAreSavedAtOnce) {
+    ASSERT_TRUE(Start());
+    for (const char* text : {"b", "c", "d", "e", "f", "g"}) {
+        CopyElsewhere(text);
+    }
+    Choose(MenuItem::StatesCount1);
+    EXPECT_EQ(form_.History().LastState(), 5);
+    EXPECT_TRUE(desktop_.checks[MenuItem::StatesCount1]);
+    EXPECT_FALSE(desktop_.checks[MenuItem::StatesCount2]);
+    EXPECT_EQ(ReadBytes(SettingsPath()), R"({"Autorun":true,"StatesCount":5})");
+
+    Choose(MenuItem::Autorun);
+    EXPECT_FALSE(desktop_.checks[MenuItem::Autorun]);
+    EXPECT_TRUE(desktop_.files.empty());
+    EXPECT_EQ(ReadBytes(SettingsPath()), R"({"Autorun":false,"StatesCount":5})");
+}
+
+TEST_F(MainFormTest, ExitAsksAndShutsDownInOrderWithoutWritingSettings) {
+    ASSERT_TRUE(Start());
+    WriteBytes(SettingsPath(), "untouched");
+    desktop_.answer = 7;
+    Choose(MenuItem::Exit);
+    desktop_.TakeLog();
+    desktop_.answer = kAnswerYes;
+    Choose(MenuItem::Exit);
+    EXPECT_EQ(desktop_.TakeLog(),
+              "menu; box Are you sure want to exit? 4132; icon 2; destroy; leave chain; unhook; "
+              "unhotkey 0; unhotkey 1; unhotkey 2; release instance; quit; ");
+    EXPECT_EQ(form_.History().LastState(), 0);
+    EXPECT_EQ(ReadBytes(SettingsPath()), "untouched");
+}
+
+TEST_F(MainFormTest, TheCloseCommandHidesWhileOtherClosesShutDown) {
+    ASSERT_TRUE(Start());
+    desktop_.TakeLog();
+    desktop_.Send(msg::kSysCommand, msg::kScClose);
+    EXPECT_EQ(desktop_.TakeLog(), "hide; ");
+    EXPECT_EQ(desktop_.Send(msg::kQueryEndSession), 1);
+    desktop_.Send(msg::kEndSession, 1);
+    EXPECT_NE(desktop_.TakeLog().find("release instance; quit; "), std::string::npos);
+    desktop_.Send(msg::kClose);
+    EXPECT_EQ(desktop_.TakeLog(), "") << "shut down once only";
+}
+
+TEST_F(MainFormTest, AddsTheIconAgainWhenTheNotificationAreaIsRecreated) {
+    ASSERT_TRUE(Start());
+    desktop_.TakeLog();
+    desktop_.Send(FakeDesktop::kTaskbarCreated);
+    EXPECT_EQ(desktop_.TakeLog(), "icon 0; icon 4; ");
+}
+
+}  // namespace
+}  // namespace revertly::app

@@ -1,0 +1,381 @@
+// The real revertly.exe, copied into a fresh folder with a Cyrillic name and used from outside
+// as a person would: through the clipboard, the global hotkeys, the tray menu and the message
+// boxes, checking only what a person or another program can see.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "e2e/driver.h"
+
+namespace revertly::driver {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Far enough apart that each copy is a burst of its own and has been recorded before the next.
+constexpr Milliseconds kBetweenCopies = 200ms;
+// How long nothing may happen for a command to count as doing nothing.
+constexpr Milliseconds kQuiet = 300ms;
+
+constexpr char kFirstStartSettings[] = R"({"Autorun":true,"StatesCount":10})";
+
+fs::path ProgramUnderTest() {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return (fs::path(self).parent_path() / REVERTLY_EXE_RELATIVE).lexically_normal();
+}
+
+std::string Printable(const std::optional<std::wstring>& text) {
+    if (!text) {
+        return "no text";
+    }
+    std::string utf8(text->size() * 3, '\0');
+    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, text->data(), static_cast<int>(text->size()),
+                                    utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr));
+    return '"' + utf8 + '"';
+}
+
+::testing::AssertionResult ClipboardBecomes(const std::wstring& expected) {
+    std::optional<std::wstring> seen;
+    if (WaitUntil([&] { return (seen = ClipboardText()) == expected; })) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "the clipboard holds " << Printable(seen) << ", not " << Printable(expected);
+}
+
+// Win+key, then the clipboard must come to hold the text.
+::testing::AssertionResult HotkeyGives(WORD key, const std::wstring& expected) {
+    if (!PressWinKey(key)) {
+        return ::testing::AssertionFailure() << "SendInput failed";
+    }
+    return ClipboardBecomes(expected) << " after Win+" << static_cast<char>(key);
+}
+
+// Win+key, then the clipboard must stay as it is.
+::testing::AssertionResult HotkeyDoesNothing(WORD key) {
+    const DWORD before = ClipboardChanges();
+    const std::optional<std::wstring> text = ClipboardText();
+    if (!PressWinKey(key)) {
+        return ::testing::AssertionFailure() << "SendInput failed";
+    }
+    PumpFor(kQuiet);
+    if (ClipboardChanges() != before) {
+        return ::testing::AssertionFailure()
+               << "Win+" << static_cast<char>(key) << " wrote " << Printable(ClipboardText())
+               << " over " << Printable(text);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Each test gets a fresh copy of the program in a new folder, an empty clipboard and no
+// Startup shortcut, and leaves the same behind with no process running.
+class RevertlyTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(ClearClipboard());
+        ASSERT_TRUE(RemoveStartupLink());
+        ASSERT_TRUE(program.Install(ProgramUnderTest())) << ProgramUnderTest();
+    }
+
+    void TearDown() override {
+        // Ended through its own Exit where possible: a killed program would leave the
+        // clipboard-viewer chain without telling the viewers after it.
+        if (program.Running() && !program.Exit()) {
+            ADD_FAILURE() << "the program did not exit; terminated";
+            program.Terminate();
+        }
+        ClearClipboard();
+        RemoveStartupLink();
+    }
+
+    void Start() {
+        ASSERT_TRUE(program.Start()) << program.Executable();
+        ASSERT_TRUE(program.WaitForStartUp()) << "no main window, or start-up did not end";
+    }
+
+    // Copies the text as another program would and lets the copy be recorded.
+    void Copy(const std::wstring& text) {
+        ASSERT_TRUE(SetClipboardText(text));
+        PumpFor(kBetweenCopies);
+    }
+
+    // Waits for the program's next message box, checks its text and answers it.
+    void Answer(std::wstring_view expectedText, int button) {
+        HWND box = program.WaitForMessageBox();
+        ASSERT_NE(box, nullptr) << "no message box";
+        EXPECT_EQ(MessageBoxText(box), expectedText);
+        ASSERT_TRUE(AnswerMessageBox(box, button));
+    }
+
+    ScratchFolder folder{L"Ревертли проверка"};
+    Revertly program{folder.Path()};
+};
+
+TEST_F(RevertlyTest, FirstStartWritesSettingsShortcutAndInstanceBlockAndKeepsOneState) {
+    ASSERT_TRUE(SetClipboardText(L"первое"));
+    Start();
+
+    EXPECT_EQ(ReadFileBytes(program.SettingsFile()), kFirstStartSettings);
+    const std::optional<Shortcut> link = ReadShortcut(StartupLinkPath());
+    ASSERT_TRUE(link.has_value()) << StartupLinkPath();
+    EXPECT_EQ(link->target, (folder.Path() / L"revertly.exe").wstring());
+    EXPECT_EQ(link->arguments, L"{'Minimized':true}");
+    EXPECT_EQ(link->workingFolder, folder.Path().wstring());
+    EXPECT_EQ(ReadInstanceBlock(),
+              static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(program.Window())));
+    EXPECT_FALSE(IsWindowVisible(program.Window()));
+
+    // The clipboard found at start-up is the one state: there is nothing to go back to.
+    EXPECT_TRUE(HotkeyDoesNothing('Z'));
+    EXPECT_TRUE(HotkeyDoesNothing('X'));
+    EXPECT_TRUE(ClipboardBecomes(L"первое"));
+}
+
+TEST_F(RevertlyTest, UndoAndRedoWalkTheCopiesAndANewCopyDropsTheRedoBranch) {
+    Start();
+    Copy(L"one");
+    Copy(L"two");
+    Copy(L"три");
+
+    EXPECT_TRUE(HotkeyGives('Z', L"two"));
+    EXPECT_TRUE(HotkeyGives('Z', L"one"));
+    EXPECT_TRUE(HotkeyDoesNothing('Z'));
+    // The program's own writes are not copies: recorded, they would have dropped the states
+    // after "one".
+    PumpFor(kQuiet);
+    EXPECT_TRUE(HotkeyGives('X', L"two"));
+
+    Copy(L"four");
+    EXPECT_TRUE(HotkeyDoesNothing('X'));
+    EXPECT_TRUE(HotkeyGives('Z', L"two"));
+    EXPECT_TRUE(HotkeyGives('X', L"four"));
+}
+
+TEST_F(RevertlyTest, ABurstOfChangesOrAnEmptiedClipboardGetsTheCurrentStateBack) {
+    Start();
+    // Three changes within the save delay are no copy by the user. Should this machine
+    // stretch them past it, they are not a burst: settle and try again.
+    bool burst = false;
+    for (int attempt = 0; attempt < 4 && !burst; ++attempt) {
+        PumpFor(kBetweenCopies);
+        Copy(L"one");
+        Copy(L"two");
+        LARGE_INTEGER frequency, first, last;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&first);
+        ASSERT_TRUE(SetClipboardText(L"burst 1"));
+        ASSERT_TRUE(SetClipboardText(L"burst 2"));
+        ASSERT_TRUE(SetClipboardText(L"burst 3"));
+        QueryPerformanceCounter(&last);
+        burst = (last.QuadPart - first.QuadPart) * 1000 < 90 * frequency.QuadPart;
+    }
+    ASSERT_TRUE(burst) << "the three changes never landed within 90 ms";
+    EXPECT_TRUE(ClipboardBecomes(L"two"));
+    EXPECT_TRUE(HotkeyDoesNothing('X'));
+    EXPECT_TRUE(HotkeyGives('Z', L"one"));
+    EXPECT_TRUE(HotkeyGives('X', L"two"));
+
+    ASSERT_TRUE(ClearClipboard());
+    EXPECT_TRUE(ClipboardBecomes(L"two"));
+    EXPECT_TRUE(HotkeyGives('Z', L"one"));
+}
+
+TEST_F(RevertlyTest, StateCountAndAutorunChosenInTheMenuTakeEffectAndAreSaved) {
+    Start();
+    const std::array<std::wstring, 7> copies = {L"c1", L"c2", L"c3", L"c4", L"c5", L"c6", L"c7"};
+    for (const std::wstring& text : copies) {
+        Copy(text);
+    }
+
+    ASSERT_TRUE(program.ChooseTrayItem(TrayItem::Remember5));
+    EXPECT_TRUE(WaitUntil([&] {
+        return ReadFileBytes(program.SettingsFile()) == R"({"Autorun":true,"StatesCount":5})";
+    })) << ReadFileBytes(program.SettingsFile()).value_or("no file");
+    // The five newest are kept: c3 is the oldest one left.
+    for (int back = 5; back >= 2; --back) {
+        EXPECT_TRUE(HotkeyGives('Z', copies[back]));
+    }
+    EXPECT_TRUE(HotkeyDoesNothing('Z'));
+
+    ASSERT_TRUE(program.ChooseTrayItem(TrayItem::Autorun));
+    EXPECT_TRUE(WaitUntil([] { return !fs::exists(StartupLinkPath()); }));
+    EXPECT_TRUE(WaitUntil([&] {
+        return ReadFileBytes(program.SettingsFile()) == R"({"Autorun":false,"StatesCount":5})";
+    })) << ReadFileBytes(program.SettingsFile()).value_or("no file");
+
+    ASSERT_TRUE(program.ChooseTrayItem(TrayItem::Autorun));
+    EXPECT_TRUE(WaitUntil([] { return ReadShortcut(StartupLinkPath()).has_value(); }));
+    EXPECT_TRUE(WaitUntil([&] {
+        return ReadFileBytes(program.SettingsFile()) == R"({"Autorun":true,"StatesCount":5})";
+    })) << ReadFileBytes(program.SettingsFile()).value_or("no file");
+}
+
+TEST_F(RevertlyTest, ClearingAsksFirstAndSaysWhenThereIsNothingToClear) {
+    Start();  // with an empty clipboard: no state yet
+    ASSERT_TRUE(PressWinKey('C'));
+    Answer(L"There are no elements for cleaning.", IDOK);
+
+    Copy(L"one");
+    Copy(L"two");
+    ASSERT_TRUE(PressWinKey('C'));
+    Answer(L"Clear the clipboard history?", IDNO);
+    EXPECT_TRUE(HotkeyGives('Z', L"one"));
+
+    const DWORD before = ClipboardChanges();
+    ASSERT_TRUE(program.ChooseTrayItem(TrayItem::ClearHistory));
+    Answer(L"Clear the clipboard history?", IDYES);
+    EXPECT_TRUE(HotkeyDoesNothing('X'));
+    EXPECT_TRUE(HotkeyDoesNothing('Z'));
+    EXPECT_EQ(ClipboardChanges(), before) << "clearing the history touched the clipboard";
+    EXPECT_TRUE(ClipboardBecomes(L"one"));
+
+    ASSERT_TRUE(PressWinKey('C'));
+    Answer(L"There are no elements for cleaning.", IDOK);
+}
+
+TEST_F(RevertlyTest, ASecondCopyEndsAtOnceAndLeavesTheFirstAlone) {
+    Start();
+    Copy(L"one");
+    Copy(L"two");
+
+    ScratchFolder otherFolder{L"second copy"};
+    Revertly second{otherFolder.Path()};
+    ASSERT_TRUE(second.Install(ProgramUnderTest()));
+    ASSERT_TRUE(second.Start());
+    EXPECT_EQ(second.WaitForExit(), 0u);
+    EXPECT_FALSE(fs::exists(second.SettingsFile())) << "the second copy wrote its settings";
+    EXPECT_EQ(CountWindows(L"RevertlyMainWindow", L"Revertly"), 1);
+
+    EXPECT_EQ(ReadInstanceBlock(),
+              static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(program.Window())));
+    const std::optional<Shortcut> link = ReadShortcut(StartupLinkPath());
+    ASSERT_TRUE(link.has_value());
+    EXPECT_EQ(link->target, (folder.Path() / L"revertly.exe").wstring());
+    EXPECT_TRUE(HotkeyGives('Z', L"one"));
+    EXPECT_TRUE(HotkeyGives('X', L"two"));
+}
+
+TEST_F(RevertlyTest, HotkeysTakenByAnotherProgramAreReportedInOrderAndTheMenuStillWorks) {
+    DriverWindow holder;
+    ASSERT_TRUE(holder.HoldWinHotkey(1, 'Z'));
+    ASSERT_TRUE(holder.HoldWinHotkey(2, 'X'));
+    ASSERT_TRUE(holder.HoldWinHotkey(3, 'C'));
+
+    ASSERT_TRUE(program.Start());
+    for (const wchar_t key : {L'Z', L'X', L'C'}) {
+        Answer(std::wstring(L"The Win-") + key + L" hotkey is already in use by another program!",
+               IDOK);
+    }
+    ASSERT_TRUE(program.WaitForStartUp());
+
+    Copy(L"one");
+    Copy(L"two");
+    EXPECT_TRUE(HotkeyDoesNothing('Z'));
+    ASSERT_TRUE(program.ChooseTrayItem(TrayItem::Undo));
+    EXPECT_TRUE(ClipboardBecomes(L"one"));
+    ASSERT_TRUE(program.ChooseTrayItem(TrayItem::Redo));
+    EXPECT_TRUE(ClipboardBecomes(L"two"));
+}
+
+// The icon is found in the notification area, which Wine shows in a window of its own.
+// Wine does not hand another process the icon's id (the main window's small icon), so the
+// driver cannot take the icon away to see it come back; it checks that a recreated
+// notification area leaves exactly one working icon.
+TEST_F(RevertlyTest, TheCloseCommandOnlyHidesAndTheIconOutlivesANewTaskbar) {
+    Start();
+    EXPECT_EQ(program.Send(WM_SYSCOMMAND, SC_CLOSE, 0), 0);
+    EXPECT_FALSE(program.WaitForExit(kQuiet).has_value()) << "the Close command ended it";
+    EXPECT_TRUE(IsWindow(program.Window()));
+    EXPECT_FALSE(IsWindowVisible(program.Window()));
+
+    for (const bool taskbarRecreated : {false, true}) {
+        SCOPED_TRACE(taskbarRecreated ? "after TaskbarCreated" : "before TaskbarCreated");
+        if (taskbarRecreated) {
+            BroadcastTaskbarCreated();
+            ASSERT_TRUE(program.Send(WM_NULL, 0, 0).has_value());  // the broadcast is handled
+        }
+        const std::vector<HWND> icons = TrayIconWindows();
+        ASSERT_EQ(icons.size(), 1u);
+        ASSERT_TRUE(RightClickTrayIcon(icons.front()));
+        EXPECT_TRUE(WaitUntil([&] { return program.TrayMenuShown(); }))
+            << "a right click on the icon did not open the menu";
+        EXPECT_TRUE(program.CloseTrayMenu());
+    }
+
+    Copy(L"one");
+    Copy(L"two");
+    EXPECT_TRUE(HotkeyGives('Z', L"one"));
+}
+
+// The ways the program is asked to end: each shuts it down cleanly.
+enum class Shutdown { Exit, CloseFromAnotherProgram, SessionEnd };
+
+class ShutdownTest : public RevertlyTest, public ::testing::WithParamInterface<Shutdown> {};
+
+TEST_P(ShutdownTest, ReleasesEverythingAndWritesNothing) {
+    // A viewer that joined the chain before the program: while the program runs it hears of
+    // changes only through the program, after it only if the program left the chain properly.
+    DriverWindow viewer;
+    viewer.JoinViewerChain();
+    Start();
+    int heard = viewer.ClipboardNotifications();
+    Copy(L"one");
+    EXPECT_GT(viewer.ClipboardNotifications(), heard) << "the program kept the change to itself";
+
+    // A file the program would not write: a rewrite at shutdown would show.
+    const std::string settings = R"({"StatesCount":20,"Autorun":true})";
+    { std::ofstream(program.SettingsFile(), std::ios::binary) << settings; }
+    const std::optional<FILETIME> written = LastWriteTime(program.SettingsFile());
+    ASSERT_TRUE(written.has_value());
+
+    switch (GetParam()) {
+        case Shutdown::Exit:
+            ASSERT_TRUE(program.ChooseTrayItem(TrayItem::Exit));
+            Answer(L"Are you sure want to exit?", IDNO);
+            EXPECT_FALSE(program.WaitForExit(kQuiet).has_value()) << "No ended it";
+            EXPECT_TRUE(program.Exit());
+            break;
+        case Shutdown::CloseFromAnotherProgram:
+            ASSERT_TRUE(program.Post(WM_CLOSE, 0, 0));
+            break;
+        case Shutdown::SessionEnd:
+            EXPECT_TRUE(program.EndSession());
+            break;
+    }
+    EXPECT_EQ(program.WaitForExit(), 0u);
+
+    for (const WORD key : {'Z', 'X', 'C'}) {
+        EXPECT_TRUE(WinHotkeyFree(key)) << "Win+" << static_cast<char>(key) << " still taken";
+    }
+    EXPECT_FALSE(ReadInstanceBlock().has_value());
+    EXPECT_EQ(ReadFileBytes(program.SettingsFile()), settings);
+    const std::optional<FILETIME> after = LastWriteTime(program.SettingsFile());
+    ASSERT_TRUE(after.has_value());
+    EXPECT_EQ(CompareFileTime(&*written, &*after), 0) << "the settings file was written";
+
+    heard = viewer.ClipboardNotifications();
+    ASSERT_TRUE(SetClipboardText(L"after"));
+    EXPECT_TRUE(WaitUntil([&] { return viewer.ClipboardNotifications() > heard; }))
+        << "the program left the clipboard-viewer chain broken";
+}
+
+const char* RouteName(Shutdown route) {
+    constexpr std::array<const char*, 3> kNames = {"Exit", "CloseFromAnotherProgram", "SessionEnd"};
+    return kNames[static_cast<std::size_t>(route)];
+}
+void PrintTo(Shutdown route, std::ostream* out) {
+    *out << RouteName(route);
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, ShutdownTest,
+                         ::testing::Values(Shutdown::Exit, Shutdown::CloseFromAnotherProgram,
+                                           Shutdown::SessionEnd),
+                         [](const auto& info) { return std::string(RouteName(info.param)); });
+
+}  // namespace
+}  // namespace revertly::driver

@@ -1,0 +1,104 @@
+// The tray menu as Windows holds it, read in this process: Windows keeps another process's
+// menu out of reach, so the end-to-end tests pick items by position and this test pins the
+// positions, captions, commands and check marks down.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_window_win32.h"
+
+namespace revertly::app {
+namespace {
+
+struct MenuLine {
+    bool separator = false;
+    std::wstring caption;
+    UINT command = 0;
+    bool checked = false;
+};
+
+std::vector<MenuLine> ReadMenu(HMENU menu) {
+    std::vector<MenuLine> lines;
+    for (int position = 0; position < GetMenuItemCount(menu); ++position) {
+        wchar_t caption[128] = {};
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
+        info.dwTypeData = caption;
+        info.cch = static_cast<UINT>(std::size(caption));
+        if (!GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info)) {
+            ADD_FAILURE() << "cannot read item " << position;
+            continue;
+        }
+        lines.push_back({(info.fType & MFT_SEPARATOR) != 0, caption, info.wID,
+                         (info.fState & MFS_CHECKED) != 0});
+    }
+    return lines;
+}
+
+struct Expected {
+    const wchar_t* caption;  // nullptr for a separator
+    std::optional<MenuItem> command;
+};
+const Expected kMenu[] = {
+    {L"Visit the official website", MenuItem::VisitSite},
+    {L"Visit the VK group", MenuItem::VisitGroup},
+    {nullptr, std::nullopt},
+    {L"Autorun the program", MenuItem::Autorun},
+    {nullptr, std::nullopt},
+    {L"Remember the 5 states", MenuItem::StatesCount1},
+    {L"Remember the 10 states", MenuItem::StatesCount2},
+    {L"Remember the 15 states", MenuItem::StatesCount3},
+    {L"Remember the 20 states", MenuItem::StatesCount4},
+    {L"Remember the 50 states", MenuItem::StatesCount5},
+    {nullptr, std::nullopt},
+    {L"Clear history (Win+C)", MenuItem::ClearHistory},
+    {nullptr, std::nullopt},
+    {L"Redo the state (Win+X)", MenuItem::RedoState},
+    {L"Undo the state (Win-Z)", MenuItem::UndoState},
+    {nullptr, std::nullopt},
+    {L"Exit", MenuItem::Exit},
+};
+
+TEST(TrayMenuWin32, ItemsInOrderWithTheirCommandsAndNoCheckMarks) {
+    Win32MainWindow window(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(window.Created());
+    const std::vector<MenuLine> lines = ReadMenu(window.Menu());
+    ASSERT_EQ(lines.size(), std::size(kMenu));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE("position " + std::to_string(i));
+        EXPECT_FALSE(lines[i].checked);
+        if (kMenu[i].caption == nullptr) {
+            EXPECT_TRUE(lines[i].separator);
+            continue;
+        }
+        EXPECT_FALSE(lines[i].separator);
+        EXPECT_EQ(lines[i].caption, kMenu[i].caption);
+        EXPECT_EQ(lines[i].command, static_cast<UINT>(*kMenu[i].command));
+    }
+}
+
+TEST(TrayMenuWin32, ACheckMarkGoesOnAndOffItsOwnItemOnly) {
+    Win32MainWindow window(GetModuleHandleW(nullptr));
+    for (std::size_t target = 0; target < std::size(kMenu); ++target) {
+        if (!kMenu[target].command) {
+            continue;
+        }
+        SCOPED_TRACE("position " + std::to_string(target));
+        window.SetMenuCheck(*kMenu[target].command, true);
+        std::vector<MenuLine> lines = ReadMenu(window.Menu());
+        ASSERT_EQ(lines.size(), std::size(kMenu));
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].checked, i == target) << "item " << i;
+        }
+        window.SetMenuCheck(*kMenu[target].command, false);
+        for (const MenuLine& line : ReadMenu(window.Menu())) {
+            EXPECT_FALSE(line.checked) << "after taking the mark off";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace revertly::app

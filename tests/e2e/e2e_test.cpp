@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e/driver.h"
+#include "e2e/scenario.h"
 
 namespace revertly::driver {
 namespace {
@@ -16,61 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-// Far enough apart that each copy is a burst of its own and has been recorded before the next.
-constexpr Milliseconds kBetweenCopies = 200ms;
-// How long nothing may happen for a command to count as doing nothing.
-constexpr Milliseconds kQuiet = 300ms;
-
 constexpr char kFirstStartSettings[] = R"({"Autorun":true,"StatesCount":10})";
-
-fs::path ProgramUnderTest() {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return (fs::path(self).parent_path() / REVERTLY_EXE_RELATIVE).lexically_normal();
-}
-
-std::string Printable(const std::optional<std::wstring>& text) {
-    if (!text) {
-        return "no text";
-    }
-    std::string utf8(text->size() * 3, '\0');
-    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, text->data(), static_cast<int>(text->size()),
-                                    utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr));
-    return '"' + utf8 + '"';
-}
-
-::testing::AssertionResult ClipboardBecomes(const std::wstring& expected) {
-    std::optional<std::wstring> seen;
-    if (WaitUntil([&] { return (seen = ClipboardText()) == expected; })) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure()
-           << "the clipboard holds " << Printable(seen) << ", not " << Printable(expected);
-}
-
-// Win+key, then the clipboard must come to hold the text.
-::testing::AssertionResult HotkeyGives(WORD key, const std::wstring& expected) {
-    if (!PressWinKey(key)) {
-        return ::testing::AssertionFailure() << "SendInput failed";
-    }
-    return ClipboardBecomes(expected) << " after Win+" << static_cast<char>(key);
-}
-
-// Win+key, then the clipboard must stay as it is.
-::testing::AssertionResult HotkeyDoesNothing(WORD key) {
-    const DWORD before = ClipboardChanges();
-    const std::optional<std::wstring> text = ClipboardText();
-    if (!PressWinKey(key)) {
-        return ::testing::AssertionFailure() << "SendInput failed";
-    }
-    PumpFor(kQuiet);
-    if (ClipboardChanges() != before) {
-        return ::testing::AssertionFailure()
-               << "Win+" << static_cast<char>(key) << " wrote " << Printable(ClipboardText())
-               << " over " << Printable(text);
-    }
-    return ::testing::AssertionSuccess();
-}
 
 // Each test gets a fresh copy of the program in a new folder, an empty clipboard and no
 // Startup shortcut, and leaves the same behind with no process running.

@@ -83,6 +83,8 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance) : menu_(BuildTrayMenu()) {
 }
 
 Win32MainWindow::~Win32MainWindow() {
+    // The form may be gone already; a window still alive here is destroyed on its own.
+    form_ = nullptr;
     if (window_ != nullptr) {
         DestroyWindow(window_);
     }

@@ -1,0 +1,178 @@
+#include "bench_support.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "qpc_timer.h"
+
+namespace revertly::bench {
+
+namespace {
+
+constexpr wchar_t kWatcherClass[] = L"RevertlyBenchChangeWatcher";
+constexpr wchar_t kSourceFormatName[] = L"Revertly Benchmark Data";
+
+void HandleMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// Sleeps until a message arrives or the time passes, then handles what came.
+void WaitForMessages(DWORD milliseconds) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    HandleMessages();
+}
+
+}  // namespace
+
+double Now() {
+    static const Stopwatch start;
+    return start.Milliseconds();
+}
+
+bool PollUntil(const std::function<bool()>& condition, Milliseconds timeout) {
+    const double deadline = Now() + static_cast<double>(timeout.count());
+    for (;;) {
+        HandleMessages();
+        if (condition()) {
+            return true;
+        }
+        if (Now() >= deadline) {
+            return false;
+        }
+        WaitForMessages(1);
+    }
+}
+
+void IdleUntil(double moment) {
+    for (double left = moment - Now(); left > 0; left = moment - Now()) {
+        WaitForMessages(static_cast<DWORD>(left) + 1);
+    }
+}
+
+void IdleFor(Milliseconds duration) {
+    IdleUntil(Now() + static_cast<double>(duration.count()));
+}
+
+Summary Summarize(const std::vector<double>& samples) {
+    if (samples.empty()) {
+        return {};
+    }
+    const auto [min, max] = std::minmax_element(samples.begin(), samples.end());
+    return {Median(samples), *min, *max};
+}
+
+std::string Describe(const Summary& summary, std::size_t count) {
+    char text[128];
+    std::snprintf(text, sizeof text, "median %7.2f ms  (min %.2f, max %.2f, n=%zu)", summary.median,
+                  summary.min, summary.max, count);
+    return text;
+}
+
+std::filesystem::path BesideThisProgram(const std::filesystem::path& name) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return std::filesystem::path(self).parent_path() / name;
+}
+
+HANDLE StartCopyFromAnotherProcess(int mebibytes, const std::wstring& text) {
+    const std::filesystem::path program = BesideThisProgram(L"clipboard_source.exe");
+    std::wstring command =
+        L"\"" + program.wstring() + L"\" " + std::to_wstring(mebibytes) + L" \"" + text + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+        return nullptr;
+    }
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+bool FinishCopy(HANDLE process) {
+    if (process == nullptr) {
+        return false;
+    }
+    // Other processes send this thread's windows messages while the copy goes on (the
+    // change notification): wait with them handled, never blocked.
+    while (MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) !=
+           WAIT_OBJECT_0) {
+        HandleMessages();
+    }
+    HandleMessages();
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process, &exitCode);
+    CloseHandle(process);
+    return exitCode == 0;
+}
+
+bool CopyFromAnotherProcess(int mebibytes, const std::wstring& text) {
+    return FinishCopy(StartCopyFromAnotherProcess(mebibytes, text));
+}
+
+UINT SourceDataFormat() {
+    return RegisterClipboardFormatW(kSourceFormatName);
+}
+
+ChangeWatcher::ChangeWatcher() {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kWatcherClass;
+    RegisterClassExW(&windowClass);  // fails harmlessly when the class exists already
+    window_ = CreateWindowExW(0, kWatcherClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), this);
+    // Joining notifies the new viewer once at once; that notification is no change.
+    nextViewer_ = SetClipboardViewer(window_);
+    HandleMessages();
+    count_ = 0;
+    moments_.clear();
+}
+
+ChangeWatcher::~ChangeWatcher() {
+    ChangeClipboardChain(window_, nextViewer_);
+    DestroyWindow(window_);
+}
+
+std::optional<double> ChangeWatcher::WaitForChangeAfter(int count, Milliseconds timeout) {
+    if (!PollUntil([this, count] { return count_ > count; }, timeout)) {
+        return std::nullopt;
+    }
+    return moments_[static_cast<std::size_t>(count)];
+}
+
+LRESULT CALLBACK ChangeWatcher::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<ChangeWatcher*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self != nullptr && message == WM_DRAWCLIPBOARD) {
+        // The moment first: passing the notification on waits for the next viewer.
+        self->lastAt_ = Now();
+        self->moments_.push_back(self->lastAt_);
+        ++self->count_;
+        if (self->nextViewer_ != nullptr) {
+            SendMessageW(self->nextViewer_, message, wParam, lParam);
+        }
+        return 0;
+    }
+    if (self != nullptr && message == WM_CHANGECBCHAIN) {
+        if (reinterpret_cast<HWND>(wParam) == self->nextViewer_) {
+            self->nextViewer_ = reinterpret_cast<HWND>(lParam);
+        } else if (self->nextViewer_ != nullptr) {
+            SendMessageW(self->nextViewer_, message, wParam, lParam);
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace revertly::bench

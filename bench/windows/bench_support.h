@@ -1,0 +1,85 @@
+// What the benchmarks of the running program share: one clock for the whole run, waits that
+// keep this thread's messages flowing, a summary of repeated figures, another process that
+// copies, and a window in the clipboard-viewer chain that notes when each change arrives.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace revertly::bench {
+
+using Milliseconds = std::chrono::milliseconds;
+
+// Milliseconds since the benchmark began, from QueryPerformanceCounter: a common time line for
+// moments noted in different places (a key press here, a notification in a window procedure).
+double Now();
+
+// Checks the condition about every millisecond until it holds or the timeout passes, handling
+// this thread's messages in between; answers whether it held.
+bool PollUntil(const std::function<bool()>& condition, Milliseconds timeout);
+// Lets the time pass, handling this thread's messages as they come and otherwise asleep, so
+// that the benchmark itself stays quiet while another process is measured.
+void IdleFor(Milliseconds duration);
+// Handles this thread's messages until the moment given (a value of Now()).
+void IdleUntil(double moment);
+
+// Median and extremes of repeated figures.
+struct Summary {
+    double median = 0;
+    double min = 0;
+    double max = 0;
+};
+Summary Summarize(const std::vector<double>& samples);
+// "median 1.23 ms (min 1.00, max 2.00, n=50)".
+std::string Describe(const Summary& summary, std::size_t count);
+
+// A file beside the benchmark's own executable.
+std::filesystem::path BesideThisProgram(const std::filesystem::path& name);
+
+// Another process copies: clipboard_source.exe puts the text and, when mebibytes > 0, one
+// registered format of that size on the clipboard. Starting it answers its process handle
+// (nullptr when it could not start); finishing waits for it to end with this thread's
+// messages flowing (the viewer chain runs through this process's windows), closes the handle
+// and answers whether it succeeded.
+HANDLE StartCopyFromAnotherProcess(int mebibytes, const std::wstring& text);
+bool FinishCopy(HANDLE process);
+bool CopyFromAnotherProcess(int mebibytes, const std::wstring& text);
+// The registered format that clipboard_source.exe uses for its data.
+UINT SourceDataFormat();
+
+// A hidden window of the benchmark's in the clipboard-viewer chain. It notes the moment each
+// change notification reaches it, which Windows sends when the writer closes the clipboard,
+// that is when the clipboard holds the complete new content, and passes the notification on.
+class ChangeWatcher {
+  public:
+    ChangeWatcher();
+    ~ChangeWatcher();
+    ChangeWatcher(const ChangeWatcher&) = delete;
+    ChangeWatcher& operator=(const ChangeWatcher&) = delete;
+
+    // The window, also as the owner of what the benchmark itself puts on the clipboard.
+    HWND Handle() const { return window_; }
+    int Count() const { return count_; }
+    // The moment (Now()) of the latest notification.
+    double LastAt() const { return lastAt_; }
+    // Waits until more than `count` notifications have arrived; the moment of the first one
+    // after `count`, or nothing when none came in time.
+    std::optional<double> WaitForChangeAfter(int count, Milliseconds timeout);
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND window_ = nullptr;
+    HWND nextViewer_ = nullptr;
+    int count_ = 0;
+    double lastAt_ = 0;
+    std::vector<double> moments_;
+};
+
+}  // namespace revertly::bench

@@ -1,0 +1,216 @@
+// Copy to recorded, seen from inside the program: the real main window, save timer, clipboard
+// adapter and frmMain run in this process, built as revertly.exe builds them (the settings
+// file goes to a scratch folder), and another process copies. The delay runs from the moment
+// the change notification reaches this process (a window ahead of the program's in the
+// viewer chain notes it) to the moment the save timer's handler has recorded the state.
+// Beside it, a plain 100 ms timer of this process, from SetTimer to its WM_TIMER, measured in
+// the same loop.
+//
+// It takes the global hotkeys and the single-instance block "Revertly": run it while no
+// other copy of the program runs. Usage: debounce_bench [copies] (default 30, at least 20)
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_form.h"
+#include "app/main_window_win32.h"
+#include "app/shell_win32.h"
+#include "bench_support.h"
+#include "e2e/driver.h"
+#include "history/clipboard_win32.h"
+#include "instance/named_block_win32.h"
+#include "tray/shell_notify_win32.h"
+#include "winhook/subclass_win32.h"
+
+namespace {
+
+using namespace revertly;
+using bench::Now;
+
+constexpr int kDefaultCopies = 30;
+constexpr int kLeastCopies = 20;
+// Each copy a burst of its own: the next one comes well after the last was recorded.
+constexpr bench::Milliseconds kBetweenCopies{50};
+constexpr double kPatienceMs = 5000;
+
+// Handles this thread's messages until done() holds, calling observe() after each message
+// and after each round of sent messages, so that a change of state is seen at once. False
+// when the patience ran out first.
+bool PumpObserving(const std::function<void()>& observe, const std::function<bool()>& done) {
+    const double deadline = Now() + kPatienceMs;
+    while (!done() && Now() < deadline) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MSG message;
+        for (;;) {
+            const BOOL got = PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);
+            observe();
+            if (!got) {
+                break;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+            observe();
+        }
+    }
+    return done();
+}
+
+// The text of a recorded state, as the clipboard adapter stored it (a global memory block).
+std::wstring StateText(const history::ClipboardState& state) {
+    for (const history::ClipboardFormatData& entry : state.entries) {
+        if (entry.formatId != CF_UNICODETEXT) {
+            continue;
+        }
+        const auto block = reinterpret_cast<HGLOBAL>(entry.block.get());
+        const auto* text = static_cast<const wchar_t*>(GlobalLock(block));
+        if (text == nullptr) {
+            return {};
+        }
+        const std::size_t capacity = GlobalSize(block) / sizeof(wchar_t);
+        std::wstring copy(text, std::find(text, text + capacity, L'\0'));
+        GlobalUnlock(block);
+        return copy;
+    }
+    return {};
+}
+
+// One copy by another process; the delay from the change reaching this process to its
+// recording, or a negative value when it did not happen as it should.
+double CopyToRecorded(const app::frmMain& form, bench::ChangeWatcher& watcher,
+                      const std::wstring& text) {
+    const int before = watcher.Count();
+    HANDLE source = bench::StartCopyFromAnotherProcess(0, text);
+    if (source == nullptr) {
+        return -1;
+    }
+    bool timerStarted = false;
+    double recorded = -1;
+    PumpObserving(
+        [&] {
+            if (!timerStarted) {
+                timerStarted = form.TimerEnabled();
+            } else if (recorded < 0 && !form.TimerEnabled()) {
+                recorded = Now();
+            }
+        },
+        [&] { return recorded >= 0; });
+    const bool copied = bench::FinishCopy(source);
+    const std::optional<double> changed = watcher.WaitForChangeAfter(before, {});
+    const history::StateHistory& history = form.History();
+    if (!copied || !changed || recorded < 0 || history.CurrentState() == 0 ||
+        StateText(history.State(history.CurrentState())) != text) {
+        return -1;
+    }
+    return recorded - *changed;
+}
+
+// A plain thread timer of 100 ms, from SetTimer to the moment its WM_TIMER is taken.
+double PlainTimer() {
+    const UINT_PTR id = SetTimer(nullptr, 0, app::kSaveDelayMilliseconds, nullptr);
+    const double started = Now();
+    double ticked = -1;
+    const double deadline = started + kPatienceMs;
+    while (ticked < 0 && Now() < deadline) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MSG message;
+        while (ticked < 0 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_TIMER && message.hwnd == nullptr && message.wParam == id) {
+                ticked = Now();
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    KillTimer(nullptr, id);
+    return ticked - started;
+}
+
+// The program's paths for a folder: the settings file goes there as revertly.txt.
+app::ProgramPaths PathsIn(const std::filesystem::path& folder) {
+    const std::wstring wide = folder.wstring();
+    return {std::u16string(wide.begin(), wide.end()), u"revertly"};
+}
+
+int Measure(int copies) {
+    using driver::WinHotkeyFree;
+    if (!WinHotkeyFree('Z') || !WinHotkeyFree('X') || !WinHotkeyFree('C') ||
+        driver::ReadInstanceBlock()) {
+        std::printf("another copy of Revertly runs: end it first\n");
+        return 1;
+    }
+    const driver::ScratchFolder folder(L"revertly debounce");
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+
+    app::Win32MainWindow window(instance);
+    if (!window.Created()) {
+        std::printf("cannot create the main window\n");
+        return 1;
+    }
+    app::Win32ShellPort shell;
+    history::Win32Clipboard clipboard(window.Handle());
+    history::Win32ViewerPort viewer;
+    tray::Win32ShellNotify notify;
+    tray::Win32TrayHost trayHost(window.Handle());
+    winhook::Win32WindowProcedures procedures;
+    instance::Win32NamedBlocks blocks;
+    app::frmMain form({window, shell, clipboard, viewer, notify, trayHost, procedures, blocks},
+                      PathsIn(folder.Path()), RegisterWindowMessageW(L"TaskbarCreated"));
+    window.Attach(form);
+    if (!form.Form_Initialize()) {
+        std::printf("start-up found another copy running\n");
+        return 1;
+    }
+    // Ahead of the program in the viewer chain: it notes when each change reaches this
+    // process and hands the notification on to the program's window at once.
+    bench::ChangeWatcher watcher;
+
+    std::vector<double> ours;
+    std::vector<double> plain;
+    int failed = 0;
+    // The first round settles what Wine sets up once; it is not counted.
+    for (int copy = -1; copy < copies; ++copy) {
+        bench::IdleFor(kBetweenCopies);
+        const double delay = CopyToRecorded(form, watcher, L"copy " + std::to_wstring(copy));
+        const double timer = PlainTimer();
+        if (delay < 0 || timer < 0) {
+            ++failed;
+        } else if (copy >= 0) {
+            ours.push_back(delay);
+            plain.push_back(timer);
+        }
+    }
+
+    SendMessageW(reinterpret_cast<HWND>(window.Handle()), WM_CLOSE, 0, 0);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        DispatchMessageW(&message);
+    }
+    driver::RemoveStartupLink();
+
+    const bench::Summary recorded = bench::Summarize(ours);
+    const bench::Summary timer = bench::Summarize(plain);
+    std::printf("copy by another process to recorded, inside the program (%d copies):\n", copies);
+    std::printf("  change arrives -> state recorded  %s\n",
+                bench::Describe(recorded, ours.size()).c_str());
+    std::printf("  plain 100 ms timer (reference)    %s\n",
+                bench::Describe(timer, plain.size()).c_str());
+    std::printf("  ours - plain timer, medians       %7.2f ms\n", recorded.median - timer.median);
+    if (failed > 0) {
+        std::printf("  %d copies were not recorded as they should have been\n", failed);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int copies = argc > 1 ? std::max(std::atoi(argv[1]), kLeastCopies) : kDefaultCopies;
+    return Measure(copies);
+}

@@ -18,15 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "app/main_form.h"
-#include "app/main_window_win32.h"
-#include "app/shell_win32.h"
+#include "app/program_win32.h"
 #include "bench_support.h"
 #include "e2e/driver.h"
-#include "history/clipboard_win32.h"
-#include "instance/named_block_win32.h"
-#include "tray/shell_notify_win32.h"
-#include "winhook/subclass_win32.h"
 
 namespace {
 
@@ -145,23 +139,12 @@ int Measure(int copies) {
         return 1;
     }
     const driver::ScratchFolder folder(L"revertly debounce");
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-
-    app::Win32MainWindow window(instance);
-    if (!window.Created()) {
+    app::Win32Program program(GetModuleHandleW(nullptr), PathsIn(folder.Path()));
+    if (!program.Created()) {
         std::printf("cannot create the main window\n");
         return 1;
     }
-    app::Win32ShellPort shell;
-    history::Win32Clipboard clipboard(window.Handle());
-    history::Win32ViewerPort viewer;
-    tray::Win32ShellNotify notify;
-    tray::Win32TrayHost trayHost(window.Handle());
-    winhook::Win32WindowProcedures procedures;
-    instance::Win32NamedBlocks blocks;
-    app::frmMain form({window, shell, clipboard, viewer, notify, trayHost, procedures, blocks},
-                      PathsIn(folder.Path()), RegisterWindowMessageW(L"TaskbarCreated"));
-    window.Attach(form);
+    app::frmMain& form = program.Form();
     if (!form.Form_Initialize()) {
         std::printf("start-up found another copy running\n");
         return 1;
@@ -186,7 +169,7 @@ int Measure(int copies) {
         }
     }
 
-    SendMessageW(reinterpret_cast<HWND>(window.Handle()), WM_CLOSE, 0, 0);
+    SendMessageW(reinterpret_cast<HWND>(program.Window().Handle()), WM_CLOSE, 0, 0);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         DispatchMessageW(&message);

@@ -1,0 +1,43 @@
+// The program as it runs on Windows: the hidden main window, one Win32 adapter per port, and
+// frmMain over them, wired the same way for revertly.exe and for anything that runs the real
+// program in its own process.
+#pragma once
+
+#include <windows.h>
+
+#include "app/main_form.h"
+#include "app/main_window_win32.h"
+#include "app/shell_win32.h"
+#include "history/clipboard_win32.h"
+#include "instance/named_block_win32.h"
+#include "tray/shell_notify_win32.h"
+#include "winhook/subclass_win32.h"
+
+namespace revertly::app {
+
+// The running executable's folder (no trailing separator) and its name without extension.
+ProgramPaths ExecutablePaths();
+
+class Win32Program {
+  public:
+    Win32Program(HINSTANCE instance, ProgramPaths paths);
+
+    // False when the main window could not be created; nothing else may be used then.
+    bool Created() const { return window_.Created(); }
+    Win32MainWindow& Window() { return window_; }
+    frmMain& Form() { return form_; }
+
+  private:
+    // Declared in the order of use: the form goes first, before the adapters it reaches.
+    Win32MainWindow window_;
+    Win32ShellPort shell_;
+    history::Win32Clipboard clipboard_;
+    history::Win32ViewerPort viewer_;
+    tray::Win32ShellNotify notify_;
+    tray::Win32TrayHost trayHost_;
+    winhook::Win32WindowProcedures procedures_;
+    instance::Win32NamedBlocks blocks_;
+    frmMain form_;
+};
+
+}  // namespace revertly::app

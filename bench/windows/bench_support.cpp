@@ -9,7 +9,6 @@ namespace revertly::bench {
 
 namespace {
 
-constexpr wchar_t kWatcherClass[] = L"RevertlyBenchChangeWatcher";
 constexpr wchar_t kSourceFormatName[] = L"Revertly Benchmark Data";
 
 void HandleMessages() {
@@ -119,60 +118,18 @@ UINT SourceDataFormat() {
 }
 
 ChangeWatcher::ChangeWatcher() {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &WindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = kWatcherClass;
-    RegisterClassExW(&windowClass);  // fails harmlessly when the class exists already
-    window_ = CreateWindowExW(0, kWatcherClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), this);
+    viewer_.OnClipboardChange([this] { moments_.push_back(Now()); });
+    viewer_.JoinViewerChain();
     // Joining notifies the new viewer once at once; that notification is no change.
-    nextViewer_ = SetClipboardViewer(window_);
     HandleMessages();
-    count_ = 0;
     moments_.clear();
 }
 
-ChangeWatcher::~ChangeWatcher() {
-    ChangeClipboardChain(window_, nextViewer_);
-    DestroyWindow(window_);
-}
-
 std::optional<double> ChangeWatcher::WaitForChangeAfter(int count, Milliseconds timeout) {
-    if (!PollUntil([this, count] { return count_ > count; }, timeout)) {
+    if (!PollUntil([this, count] { return Count() > count; }, timeout)) {
         return std::nullopt;
     }
     return moments_[static_cast<std::size_t>(count)];
-}
-
-LRESULT CALLBACK ChangeWatcher::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<ChangeWatcher*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self != nullptr && message == WM_DRAWCLIPBOARD) {
-        // The moment first: passing the notification on waits for the next viewer.
-        self->lastAt_ = Now();
-        self->moments_.push_back(self->lastAt_);
-        ++self->count_;
-        if (self->nextViewer_ != nullptr) {
-            SendMessageW(self->nextViewer_, message, wParam, lParam);
-        }
-        return 0;
-    }
-    if (self != nullptr && message == WM_CHANGECBCHAIN) {
-        if (reinterpret_cast<HWND>(wParam) == self->nextViewer_) {
-            self->nextViewer_ = reinterpret_cast<HWND>(lParam);
-        } else if (self->nextViewer_ != nullptr) {
-            SendMessageW(self->nextViewer_, message, wParam, lParam);
-        }
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace revertly::bench

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "e2e/driver.h"
+
 namespace revertly::bench {
 
 using Milliseconds = std::chrono::milliseconds;
@@ -59,27 +61,18 @@ UINT SourceDataFormat();
 class ChangeWatcher {
   public:
     ChangeWatcher();
-    ~ChangeWatcher();
-    ChangeWatcher(const ChangeWatcher&) = delete;
-    ChangeWatcher& operator=(const ChangeWatcher&) = delete;
 
     // The window, also as the owner of what the benchmark itself puts on the clipboard.
-    HWND Handle() const { return window_; }
-    int Count() const { return count_; }
-    // The moment (Now()) of the latest notification.
-    double LastAt() const { return lastAt_; }
+    HWND Handle() const { return viewer_.Handle(); }
+    int Count() const { return static_cast<int>(moments_.size()); }
     // Waits until more than `count` notifications have arrived; the moment of the first one
     // after `count`, or nothing when none came in time.
     std::optional<double> WaitForChangeAfter(int count, Milliseconds timeout);
 
   private:
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-    HWND window_ = nullptr;
-    HWND nextViewer_ = nullptr;
-    int count_ = 0;
-    double lastAt_ = 0;
     std::vector<double> moments_;
+    // Declared after the moments it notes, so that it leaves the chain before they go.
+    driver::DriverWindow viewer_;
 };
 
 }  // namespace revertly::bench

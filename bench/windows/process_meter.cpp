@@ -8,6 +8,8 @@
 #include <cwctype>
 #include <vector>
 
+#include "e2e/driver.h"
+
 namespace revertly::bench {
 
 namespace {
@@ -34,23 +36,6 @@ struct HandleTable {
     HandleEntry entries[1];
 };
 using QuerySystemInformation = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
-
-// A small file's bytes (the files under /proc say they are empty, so no size is asked).
-std::string ReadSmallFile(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return {};
-    }
-    std::string bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    CloseHandle(file);
-    return bytes;
-}
 
 // The names of the entries of a folder, without "." and "..".
 std::vector<std::wstring> FolderEntries(const std::wstring& folder) {
@@ -91,7 +76,7 @@ std::wstring FindLinuxProcess(const std::filesystem::path& executable) {
             continue;
         }
         const std::string commandLine =
-            ReadSmallFile(kLinuxProcesses + name + L"\\cmdline").c_str();
+            driver::ReadFileBytes(kLinuxProcesses + name + L"\\cmdline").value_or("").c_str();
         std::wstring wide(commandLine.size(), L'\0');
         wide.resize(MultiByteToWideChar(CP_UTF8, 0, commandLine.data(),
                                         static_cast<int>(commandLine.size()), wide.data(),
@@ -131,7 +116,8 @@ std::optional<double> ProcessMeter::LinuxCpuMilliseconds() const {
     double total = 0;
     bool any = false;
     for (const std::wstring& thread : FolderEntries(tasks)) {
-        const std::string figures = ReadSmallFile(tasks + thread + L"\\schedstat");
+        const std::string figures =
+            driver::ReadFileBytes(tasks + thread + L"\\schedstat").value_or("");
         if (!figures.empty()) {
             total += std::strtod(figures.c_str(), nullptr) / 1e6;
             any = true;

@@ -245,17 +245,23 @@ std::optional<std::string> ReadFileBytes(const fs::path& file) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     const UniqueHandle handle(opened != INVALID_HANDLE_VALUE ? opened : nullptr);
-    LARGE_INTEGER size{};
-    if (!handle || !GetFileSizeEx(handle.get(), &size)) {
+    if (!handle) {
         return std::nullopt;
     }
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    // Read until the end rather than the size the file reports: the files under /proc (seen
+    // through Wine's drive Z:) report a size of 0.
+    std::string bytes;
+    char buffer[4096];
     DWORD read = 0;
-    if (!ReadFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
-        return std::nullopt;
+    while (true) {
+        if (!ReadFile(handle.get(), buffer, sizeof buffer, &read, nullptr)) {
+            return std::nullopt;
+        }
+        if (read == 0) {
+            return bytes;
+        }
+        bytes.append(buffer, read);
     }
-    bytes.resize(read);
-    return bytes;
 }
 
 std::optional<FILETIME> LastWriteTime(const fs::path& file) {
@@ -376,6 +382,9 @@ LRESULT CALLBACK DriverWindow::WindowProc(HWND window, UINT message, WPARAM wPar
     auto* self = reinterpret_cast<DriverWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self != nullptr && message == WM_DRAWCLIPBOARD) {
         ++self->notifications_;
+        if (self->onChange_) {
+            self->onChange_();  // the moment first: passing the notification on waits
+        }
         if (self->nextViewer_ != nullptr) {
             SendMessageW(self->nextViewer_, message, wParam, lParam);
         }

@@ -71,7 +71,8 @@ std::optional<Shortcut> ReadShortcut(const std::filesystem::path& link);
 // The 4 bytes of the single-instance block "Revertly", or nothing when no copy holds it.
 std::optional<std::uint32_t> ReadInstanceBlock();
 
-// A file's bytes, or nothing when it cannot be read.
+// A file's bytes, read to its end (also the files under /proc, which report a size of 0), or
+// nothing when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::filesystem::path& file);
 // A file's last-write time, or nothing when it cannot be read.
 std::optional<FILETIME> LastWriteTime(const std::filesystem::path& file);
@@ -112,6 +113,8 @@ class DriverWindow {
     void JoinViewerChain();
     void LeaveViewerChain();
     int ClipboardNotifications() const { return notifications_; }
+    // Called for each notification as it arrives, before it is passed on.
+    void OnClipboardChange(std::function<void()> action) { onChange_ = std::move(action); }
 
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -121,6 +124,7 @@ class DriverWindow {
     bool inChain_ = false;
     std::vector<int> hotkeys_;
     int notifications_ = 0;
+    std::function<void()> onChange_;
 };
 
 // A new folder in the temporary folder, removed with everything in it at the end. A number

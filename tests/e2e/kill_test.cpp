@@ -26,24 +26,6 @@ std::wstring FromUtf8(const std::string& text) {
     return wide;
 }
 
-// A file of /proc (drive Z: is the Unix root), read until it ends: these files report a
-// size of 0, so a read of the reported size would get nothing.
-std::string ReadProcFile(const std::wstring& path) {
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    CloseHandle(file);
-    return bytes;
-}
-
 // The Unix processes that run the program. Wine gives each of its processes the Windows
 // path of the program it runs as its first Unix argument, which /proc/<pid>/cmdline shows.
 // Processes come and go while the list is read: one that has gone reads as empty.
@@ -60,7 +42,8 @@ std::vector<int> UnixProcessesRunning(const fs::path& executable) {
         if (name.find_first_not_of(L"0123456789") != std::wstring::npos) {
             continue;
         }
-        const std::string arguments = ReadProcFile(L"Z:\\proc\\" + name + L"\\cmdline");
+        const std::string arguments =
+            ReadFileBytes(L"Z:\\proc\\" + name + L"\\cmdline").value_or("");
         const std::wstring first = FromUtf8(arguments.substr(0, arguments.find('\0')));
         if (CompareStringOrdinal(first.c_str(), static_cast<int>(first.size()), wanted.c_str(),
                                  static_cast<int>(wanted.size()), TRUE) == CSTR_EQUAL) {

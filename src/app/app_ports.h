@@ -27,6 +27,20 @@ enum class MenuItem : std::uint32_t {
     Exit,
 };
 
+// Modifier bits as Windows numbers them for RegisterHotKey.
+inline constexpr std::uint32_t kModAlt = 0x1;
+inline constexpr std::uint32_t kModControl = 0x2;
+inline constexpr std::uint32_t kModShift = 0x4;
+inline constexpr std::uint32_t kModWin = 0x8;
+
+// A key combination: modifier bits and a virtual-key code (A-Z, 0-9, F1-F24).
+struct Hotkey {
+    std::uint32_t modifiers = 0;
+    std::uint32_t virtualKey = 0;
+
+    friend bool operator==(const Hotkey&, const Hotkey&) = default;
+};
+
 // Message-box styles and answers, as Windows numbers them.
 inline constexpr std::uint32_t kQuestionStyle = 0x1024;   // Yes/No, question icon, system-modal
 inline constexpr std::uint32_t kInformationStyle = 0x40;  // OK, information icon
@@ -49,11 +63,17 @@ class MainWindowPort {
     virtual void StartTimer(std::uint32_t milliseconds) = 0;
     virtual void StopTimer() = 0;
 
-    // A global hotkey of the Windows key plus a virtual key; false when it is taken.
-    virtual bool RegisterHotkey(int id, std::uint32_t virtualKey) = 0;
+    // A global hotkey registered with Windows; false when another program holds it.
+    virtual bool RegisterHotkey(int id, Hotkey hotkey) = 0;
+    // The same combination taken through a keyboard hook, which sees keys before Windows
+    // hands them to the program holding them: each key-down then arrives as the hotkey's
+    // message. False when the hook cannot be installed.
+    virtual bool ClaimHotkey(int id, Hotkey hotkey) = 0;
+    // Gives the id's hotkey up, registered or claimed; the hook ends with the last claim.
     virtual void UnregisterHotkey(int id) = 0;
 
     virtual void SetMenuCheck(MenuItem item, bool checked) = 0;
+    virtual void SetMenuCaption(MenuItem item, std::u16string_view caption) = 0;
     // Brings the window to the foreground and shows the tray menu at the mouse; answers the
     // item chosen, or nothing when the menu was dismissed.
     virtual std::optional<MenuItem> ShowTrayMenu() = 0;

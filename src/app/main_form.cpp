@@ -1,25 +1,10 @@
 #include "app/main_form.h"
 
-#include <array>
-
 #include "app/messages.h"
 
 namespace revertly::app {
 
 namespace {
-
-struct Hotkey {
-    int id;
-    std::uint32_t virtualKey;
-    std::u16string_view takenMessage;
-};
-
-// Win+Z undoes, Win+X redoes, Win+C clears the history; the id says which (see Proc).
-constexpr std::array<Hotkey, 3> kHotkeys = {{
-    {0, 0x5A, u"The Win-Z hotkey is already in use by another program!"},
-    {1, 0x58, u"The Win-X hotkey is already in use by another program!"},
-    {2, 0x43, u"The Win-C hotkey is already in use by another program!"},
-}};
 
 MenuItem StatesCountItem(int index) {
     return static_cast<MenuItem>(static_cast<std::uint32_t>(MenuItem::StatesCount1) + index - 1);
@@ -44,6 +29,12 @@ bool frmMain::Form_Initialize() {
     }
 
     settings_.LoadWithDefaults();
+    hotkeys_ = SettleHotkeys(settings_.Settings());
+    for (const SettledHotkey& key : hotkeys_) {
+        if (key.menuCaption) {
+            ports_.window.SetMenuCaption(key.menuItem, *key.menuCaption);
+        }
+    }
 
     const json::JsonValue* autorun = settings_.Get(settings::kAutorunKey);
     autorunChecked_ = SetAutorun(ports_.shell, paths_, autorun->AsBoolean());
@@ -79,9 +70,12 @@ bool frmMain::Form_Initialize() {
         window, [this](WindowHandle hwnd, std::uint32_t uMsg, WParam wParam, LParam lParam,
                        bool& handled) { return Proc(hwnd, uMsg, wParam, lParam, handled); });
 
-    for (const Hotkey& hotkey : kHotkeys) {
-        if (!ports_.window.RegisterHotkey(hotkey.id, hotkey.virtualKey)) {
-            ports_.window.ShowMessage(hotkey.takenMessage, kPlainStyle);
+    // A key that Windows will not register (Explorer holds the Win+letter keys it uses) is
+    // claimed through the keyboard hook; only a key that is neither is reported.
+    for (const SettledHotkey& key : hotkeys_) {
+        if (!key.hotkey || (!ports_.window.RegisterHotkey(key.id, *key.hotkey) &&
+                            !ports_.window.ClaimHotkey(key.id, *key.hotkey))) {
+            ports_.window.ShowMessage(key.takenMessage, kPlainStyle);
         }
     }
     return true;
@@ -151,11 +145,11 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
             Handled = true;
             return 0;
         case msg::kHotkey:
-            if (wParam == 0) {
+            if (wParam == kUndoHotkey) {
                 history_.UndoState();
-            } else if (wParam == 1) {
+            } else if (wParam == kRedoHotkey) {
                 history_.RedoState();
-            } else if (wParam == 2) {
+            } else if (wParam == kClearHotkey) {
                 mnClearHistory_Click();
             }
             return 0;
@@ -173,8 +167,8 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
     } else if (uMsg == msg::kDestroy) {
         chain_.LeaveViewerChain();
         subclass_.UnsubclassWindow(SubclassHandle_);
-        for (const Hotkey& hotkey : kHotkeys) {
-            ports_.window.UnregisterHotkey(hotkey.id);
+        for (int id = 0; id < kHotkeyCount; ++id) {
+            ports_.window.UnregisterHotkey(id);
         }
     }
     return 0;

@@ -10,6 +10,7 @@
 
 #include "app/app_ports.h"
 #include "app/autorun.h"
+#include "app/hotkeys.h"
 #include "history/state_history.h"
 #include "history/viewer_chain.h"
 #include "instance/one_instance.h"
@@ -102,6 +103,7 @@ class frmMain {
     std::uint32_t taskbarCreated_;
 
     settings::SettingsFile settings_;
+    std::array<SettledHotkey, kHotkeyCount> hotkeys_;
     history::StateHistory history_;
     history::ViewerChain chain_;
     instance::OneInstance instance_;

@@ -85,6 +85,7 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance) : menu_(BuildTrayMenu()) {
 Win32MainWindow::~Win32MainWindow() {
     // The form may be gone already; a window still alive here is destroyed on its own.
     form_ = nullptr;
+    keyboard_.reset();
     if (window_ != nullptr) {
         DestroyWindow(window_);
     }
@@ -140,17 +141,33 @@ void Win32MainWindow::StopTimer() {
     KillTimer(window_, kSaveTimerId);
 }
 
-bool Win32MainWindow::RegisterHotkey(int id, std::uint32_t virtualKey) {
-    return RegisterHotKey(window_, id, MOD_WIN, virtualKey) != FALSE;
+bool Win32MainWindow::RegisterHotkey(int id, Hotkey hotkey) {
+    return RegisterHotKey(window_, id, hotkey.modifiers, hotkey.virtualKey) != FALSE;
+}
+
+bool Win32MainWindow::ClaimHotkey(int id, Hotkey hotkey) {
+    if (!keyboard_) {
+        keyboard_.emplace(window_);
+    }
+    return keyboard_->Claim(id, hotkey);
 }
 
 void Win32MainWindow::UnregisterHotkey(int id) {
     UnregisterHotKey(window_, id);
+    if (keyboard_) {
+        keyboard_->Unclaim(id);
+    }
 }
 
 void Win32MainWindow::SetMenuCheck(MenuItem item, bool checked) {
     CheckMenuItem(menu_.get(), static_cast<UINT>(item),
                   MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void Win32MainWindow::SetMenuCaption(MenuItem item, std::u16string_view caption) {
+    const std::u16string terminated(caption);
+    ModifyMenuW(menu_.get(), static_cast<UINT>(item), MF_BYCOMMAND | MF_STRING,
+                static_cast<UINT_PTR>(item), Wide(terminated));
 }
 
 std::optional<MenuItem> Win32MainWindow::ShowTrayMenu() {

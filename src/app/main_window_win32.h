@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "app/app_ports.h"
+#include "app/keyboard_hook_win32.h"
 #include "common/unique_handle.h"
 
 namespace revertly::app {
@@ -33,9 +36,11 @@ class Win32MainWindow final : public MainWindowPort {
     void Quit() override;
     void StartTimer(std::uint32_t milliseconds) override;
     void StopTimer() override;
-    bool RegisterHotkey(int id, std::uint32_t virtualKey) override;
+    bool RegisterHotkey(int id, Hotkey hotkey) override;
+    bool ClaimHotkey(int id, Hotkey hotkey) override;
     void UnregisterHotkey(int id) override;
     void SetMenuCheck(MenuItem item, bool checked) override;
+    void SetMenuCaption(MenuItem item, std::u16string_view caption) override;
     std::optional<MenuItem> ShowTrayMenu() override;
     int ShowMessage(std::u16string_view text, std::uint32_t style) override;
     void SendTo(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) override;
@@ -47,6 +52,8 @@ class Win32MainWindow final : public MainWindowPort {
     HWND window_ = nullptr;
     UniqueHandle<HMENU, &DestroyMenuHandle> menu_;
     frmMain* form_ = nullptr;
+    // Made with the first claimed hotkey.
+    std::optional<KeyboardHook> keyboard_;
 };
 
 }  // namespace revertly::app

@@ -52,12 +52,19 @@ class FakeDesktop final : public app::MainWindowPort,
     void Quit() override { Note("quit"); }
     void StartTimer(std::uint32_t ms) override { Note("timer " + std::to_string(ms)); }
     void StopTimer() override { Note("timer off"); }
-    bool RegisterHotkey(int id, std::uint32_t) override {
+    bool RegisterHotkey(int id, app::Hotkey) override {
         Note("hotkey " + std::to_string(id));
         return takenHotkeys.count(id) == 0;
     }
+    bool ClaimHotkey(int id, app::Hotkey) override {
+        Note("claim " + std::to_string(id));
+        return !hookFails;
+    }
     void UnregisterHotkey(int id) override { Note("unhotkey " + std::to_string(id)); }
     void SetMenuCheck(app::MenuItem item, bool checked) override { checks[item] = checked; }
+    void SetMenuCaption(app::MenuItem item, std::u16string_view caption) override {
+        captions[item] = Narrow(caption);
+    }
     std::optional<app::MenuItem> ShowTrayMenu() override {
         Note("menu");
         return std::exchange(menuChoice, std::nullopt);
@@ -151,12 +158,14 @@ class FakeDesktop final : public app::MainWindowPort,
     winhook::Subclass* hooks = nullptr;
     std::string log;
     std::map<app::MenuItem, bool> checks;
+    std::map<app::MenuItem, std::string> captions;
     std::set<int> takenHotkeys;
     std::set<std::u16string> files;
     std::u16string userStartup = u"C:\\Users\\me\\StartUp";
     std::optional<app::MenuItem> menuChoice;
     int answer = app::kAnswerYes;
     bool linksFail = false;
+    bool hookFails = false;
     bool anotherCopy = false;
     std::uint32_t block = 0;
 

@@ -113,15 +113,39 @@ TEST_F(MainFormTest, AutorunOffDeletesTheShortcutAndAFailingShellDoesNotStopStar
     EXPECT_FALSE(failing.checks[MenuItem::Autorun]) << "the check mark shows no shortcut";
 }
 
-TEST_F(MainFormTest, TakenHotkeysAreReportedInOrderAndStartUpGoesOn) {
+TEST_F(MainFormTest, TakenHotkeysAreClaimedAndOnlyThoseNeitherRegisteredNorClaimedAreReported) {
     desktop_.takenHotkeys = {0, 1, 2};
     ASSERT_TRUE(Start());
-    const std::string log = desktop_.TakeLog();
-    EXPECT_NE(log.find("box The Win-Z hotkey is already in use by another program! 0; hotkey 1; "
-                       "box The Win-X hotkey is already in use by another program! 0; hotkey 2; "
-                       "box The Win-C hotkey is already in use by another program! 0; "),
-              std::string::npos)
+    EXPECT_NE(
+        desktop_.TakeLog().find("hook; hotkey 0; claim 0; hotkey 1; claim 1; hotkey 2; claim 2; "),
+        std::string::npos)
+        << "no box: every key is claimed";
+
+    // A chosen key that the hook cannot claim either is reported by its own name and named
+    // in its menu item; a key on its default keeps the product's texts.
+    ScratchDir dir;
+    FakeDesktop desktop;
+    desktop.takenHotkeys = {0, 1, 2};
+    desktop.hookFails = true;
+    WriteBytes(dir.File(u"revertly.txt"), "{'UndoHotkey':'alt+ctrl+z','RedoHotkey':'Win+x'}");
+    frmMain form(desktop.Ports(), {dir.Path().u16string(), u"revertly"}, 0);
+    desktop.form = &form;
+    ASSERT_TRUE(form.Form_Initialize());
+    const std::string log = desktop.TakeLog();
+    EXPECT_NE(
+        log.find(
+            "hotkey 0; claim 0; "
+            "box The Ctrl+Alt+Z hotkey is already in use by another program! 0; "
+            "hotkey 1; claim 1; box The Win-X hotkey is already in use by another program! 0; "
+            "hotkey 2; claim 2; box The Win-C hotkey is already in use by another program! 0; "),
+        std::string::npos)
         << log;
+    EXPECT_EQ(
+        desktop.captions,
+        (std::map<MenuItem, std::string>{{MenuItem::UndoState, "Undo the state (Ctrl+Alt+Z)"}}));
+    EXPECT_EQ(ReadBytes(dir.File(u"revertly.txt")),
+              R"({"UndoHotkey":"alt+ctrl+z","RedoHotkey":"Win+x","Autorun":true,"StatesCount":10})")
+        << "chosen keys stay as written";
 }
 
 TEST_F(MainFormTest, ClipboardNotificationsStartTheSaveTimerAndCountTheBurst) {

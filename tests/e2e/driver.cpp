@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <future>
 #include <iterator>
 #include <memory>
 
@@ -63,7 +64,7 @@ class OpenedClipboard {
     bool open_;
 };
 
-INPUT Key(WORD virtualKey, bool up) {
+INPUT KeyInput(WORD virtualKey, bool up) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = virtualKey;
@@ -149,15 +150,27 @@ DWORD ClipboardChanges() {
 bool PressKeys(std::initializer_list<WORD> virtualKeys) {
     std::vector<INPUT> inputs;
     for (const WORD key : virtualKeys) {
-        inputs.push_back(Key(key, false));
-        inputs.push_back(Key(key, true));
+        inputs.push_back(KeyInput(key, false));
+        inputs.push_back(KeyInput(key, true));
+    }
+    return SendKeys(std::move(inputs));
+}
+
+bool PressChord(std::initializer_list<WORD> modifiers, WORD virtualKey) {
+    std::vector<WORD> down(modifiers);
+    down.push_back(virtualKey);
+    std::vector<INPUT> inputs;
+    for (const WORD key : down) {
+        inputs.push_back(KeyInput(key, false));
+    }
+    for (auto key = down.rbegin(); key != down.rend(); ++key) {
+        inputs.push_back(KeyInput(*key, true));
     }
     return SendKeys(std::move(inputs));
 }
 
 bool PressWinKey(WORD virtualKey) {
-    return SendKeys(
-        {Key(VK_LWIN, false), Key(virtualKey, false), Key(virtualKey, true), Key(VK_LWIN, true)});
+    return PressChord({VK_LWIN}, virtualKey);
 }
 
 bool WinHotkeyFree(WORD virtualKey) {
@@ -380,6 +393,10 @@ LRESULT CALLBACK DriverWindow::WindowProc(HWND window, UINT message, WPARAM wPar
                           reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* self = reinterpret_cast<DriverWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self != nullptr && message == WM_HOTKEY) {
+        ++self->hotkeys_received_;
+        return 0;
+    }
     if (self != nullptr && message == WM_DRAWCLIPBOARD) {
         ++self->notifications_;
         if (self->onChange_) {
@@ -395,6 +412,69 @@ LRESULT CALLBACK DriverWindow::WindowProc(HWND window, UINT message, WPARAM wPar
             self->nextViewer_ = reinterpret_cast<HWND>(lParam);
         } else if (self->nextViewer_ != nullptr) {
             SendMessageW(self->nextViewer_, message, wParam, lParam);
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// ---------------------------------------------------------------------------------------
+
+StalledClipboardOwner::StalledClipboardOwner(std::wstring text)
+    : text_(std::move(text)), answer_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    std::promise<bool> taken;
+    std::future<bool> owns = taken.get_future();
+    thread_ = std::thread([this, &taken] {
+        threadId_ = GetCurrentThreadId();
+        HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     nullptr, nullptr);
+        const bool ok = owner != nullptr && OpenClipboard(owner);
+        if (ok) {
+            EmptyClipboard();
+            SetClipboardData(CF_UNICODETEXT, nullptr);  // rendered when asked for
+            CloseClipboard();
+        }
+        taken.set_value(ok);
+        // The reader's request arrives as a sent message; it is noticed but not handled until
+        // told, so the reader waits meanwhile.
+        if (MsgWaitForMultipleObjects(1, &answer_, FALSE, INFINITE, QS_SENDMESSAGE) ==
+            WAIT_OBJECT_0 + 1) {
+            asked_ = true;
+            WaitForSingleObject(answer_, INFINITE);
+        }
+        SetWindowLongPtrW(owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetWindowLongPtrW(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OwnerProc));
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            DispatchMessageW(&message);
+        }
+        DestroyWindow(owner);
+    });
+    owns_ = owns.get();
+}
+
+StalledClipboardOwner::~StalledClipboardOwner() {
+    Answer();
+    PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+    CloseHandle(answer_);
+}
+
+void StalledClipboardOwner::Answer() {
+    SetEvent(answer_);
+}
+
+LRESULT CALLBACK StalledClipboardOwner::OwnerProc(HWND window, UINT message, WPARAM wParam,
+                                                  LPARAM lParam) {
+    if (message == WM_RENDERFORMAT && wParam == CF_UNICODETEXT) {
+        const auto* self =
+            reinterpret_cast<StalledClipboardOwner*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        const std::size_t bytes = (self->text_.size() + 1) * sizeof(wchar_t);
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        std::memcpy(GlobalLock(block), self->text_.c_str(), bytes);
+        GlobalUnlock(block);
+        if (SetClipboardData(CF_UNICODETEXT, block) == nullptr) {
+            GlobalFree(block);
         }
         return 0;
     }
@@ -536,11 +616,11 @@ bool Revertly::ChooseTrayItem(TrayItem item) {
     }
     std::vector<INPUT> keys;
     for (int down = 0; down <= static_cast<int>(item); ++down) {
-        keys.push_back(Key(VK_DOWN, false));
-        keys.push_back(Key(VK_DOWN, true));
+        keys.push_back(KeyInput(VK_DOWN, false));
+        keys.push_back(KeyInput(VK_DOWN, true));
     }
-    keys.push_back(Key(VK_RETURN, false));
-    keys.push_back(Key(VK_RETURN, true));
+    keys.push_back(KeyInput(VK_RETURN, false));
+    keys.push_back(KeyInput(VK_RETURN, true));
     return SendKeys(std::move(keys)) && WaitUntil([this] { return !TrayMenuShown(); });
 }
 

@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace revertly::driver {
@@ -47,6 +49,8 @@ DWORD ClipboardChanges();
 
 // The keyboard, through SendInput: each key pressed and released in turn.
 bool PressKeys(std::initializer_list<WORD> virtualKeys);
+// The modifiers held down in order, the key pressed and released, the modifiers let go.
+bool PressChord(std::initializer_list<WORD> modifiers, WORD virtualKey);
 // The Windows key held while the key is pressed and released (Win+Z is PressWinKey('Z')).
 bool PressWinKey(WORD virtualKey);
 
@@ -113,6 +117,8 @@ class DriverWindow {
     void JoinViewerChain();
     void LeaveViewerChain();
     int ClipboardNotifications() const { return notifications_; }
+    // The WM_HOTKEY messages of the held hotkeys that reached the window.
+    int HotkeysReceived() const { return hotkeys_received_; }
     // Called for each notification as it arrives, before it is passed on.
     void OnClipboardChange(std::function<void()> action) { onChange_ = std::move(action); }
 
@@ -124,7 +130,36 @@ class DriverWindow {
     bool inChain_ = false;
     std::vector<int> hotkeys_;
     int notifications_ = 0;
+    int hotkeys_received_ = 0;
     std::function<void()> onChange_;
+};
+
+// Another program that owns the clipboard with its text rendered only on request (delayed
+// rendering) and does not answer the request until Answer: whoever reads the clipboard
+// meanwhile waits.
+class StalledClipboardOwner {
+  public:
+    explicit StalledClipboardOwner(std::wstring text);
+    ~StalledClipboardOwner();
+    StalledClipboardOwner(const StalledClipboardOwner&) = delete;
+    StalledClipboardOwner& operator=(const StalledClipboardOwner&) = delete;
+
+    // Whether the clipboard was taken.
+    bool Owns() const { return owns_; }
+    // Whether a reader has asked for the text and is waiting for it.
+    bool Asked() const { return asked_; }
+    // From now on the owner answers, and renders the text.
+    void Answer();
+
+  private:
+    static LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    std::wstring text_;
+    HANDLE answer_ = nullptr;
+    std::thread thread_;
+    DWORD threadId_ = 0;
+    bool owns_ = false;
+    std::atomic<bool> asked_{false};
 };
 
 // A new folder in the temporary folder, removed with everything in it at the end. A number

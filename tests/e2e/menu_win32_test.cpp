@@ -100,5 +100,39 @@ TEST(TrayMenuWin32, ACheckMarkGoesOnAndOffItsOwnItemOnly) {
     }
 }
 
+TEST(TrayMenuWin32, ACaptionChangesInPlaceKeepingItsCommand) {
+    Win32MainWindow window(GetModuleHandleW(nullptr));
+    window.SetMenuCaption(MenuItem::UndoState, u"Undo the state (Ctrl+Alt+Z)");
+    const std::vector<MenuLine> lines = ReadMenu(window.Menu());
+    ASSERT_EQ(lines.size(), std::size(kMenu));
+    EXPECT_EQ(lines[14].caption, L"Undo the state (Ctrl+Alt+Z)");
+    EXPECT_EQ(lines[14].command, static_cast<UINT>(MenuItem::UndoState));
+}
+
+HHOOK WINAPI RefuseHook(int, HOOKPROC, HINSTANCE, DWORD) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+}
+
+// A key Windows would not register is claimed through the keyboard hook, whose thread runs
+// only while a key is claimed; a hook that cannot be installed makes the claim fail.
+TEST(KeyboardHookWin32, RunsWhileAKeyIsClaimedAndReportsAHookThatCannotBeInstalled) {
+    Win32MainWindow window(GetModuleHandleW(nullptr));
+    KeyboardHook hook(reinterpret_cast<HWND>(window.Handle()));
+    const KeyboardHookApi real = HookApi();
+    HookApi().SetWindowsHookExW = &RefuseHook;
+    EXPECT_FALSE(hook.Claim(kUndoHotkey, {kModWin, 'Z'}));
+    EXPECT_FALSE(hook.Running());
+    HookApi() = real;
+
+    ASSERT_TRUE(hook.Claim(kUndoHotkey, {kModWin, 'Z'}));
+    ASSERT_TRUE(hook.Claim(kRedoHotkey, {kModWin, 'X'}));
+    EXPECT_TRUE(hook.Running());
+    hook.Unclaim(kUndoHotkey);
+    EXPECT_TRUE(hook.Running()) << "ended with a key still claimed";
+    hook.Unclaim(kRedoHotkey);
+    EXPECT_FALSE(hook.Running());
+}
+
 }  // namespace
 }  // namespace revertly::app

@@ -1,0 +1,74 @@
+// The rule of the keyboard hook that claims hotkeys Windows would not register for the program
+// (Explorer holds Win+letter combinations before any program of the Startup folder runs). The
+// hook's callback runs on a thread of its own for every keystroke of the whole system, so this
+// allocates nothing and takes no lock: the claimed combinations are atomics that the window's
+// thread sets, and everything else belongs to the hook's thread alone.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <bitset>
+#include <cstdint>
+#include <optional>
+
+#include "app/hotkeys.h"
+
+namespace revertly::app {
+
+// The unassigned virtual key sent after a swallowed letter while the Windows key or Alt is
+// held, so that releasing it opens no Start menu and activates no menu bar.
+inline constexpr std::uint32_t kNeutralVirtualKey = 0xE8;
+
+// How often the hook's thread checks that Windows still calls the hook.
+inline constexpr std::uint32_t kHookCheckMilliseconds = 5000;
+
+// What the hook does with one key event.
+struct KeyDecision {
+    bool swallow = false;         // keep it from every other program
+    std::optional<int> hotkeyId;  // post WM_HOTKEY with this id to the main window
+    bool sendNeutralKey = false;  // right after this event
+};
+
+class KeyClaims {
+  public:
+    // From any thread.
+    void Claim(int id, Hotkey hotkey);
+    void Unclaim(int id);
+    bool Any() const;
+
+    // On the hook's thread: whether an event of the key can concern a claim at all. Reading
+    // the modifiers costs more than the rest of the hook, so other keys pass at once.
+    bool Concerns(std::uint32_t virtualKey) const;
+    // On the hook's thread: a key went down or up while the given modifiers are held. A
+    // claimed combination's key-down posts its hotkey, each auto-repeat again, and is
+    // swallowed with its key-up, also when the modifiers are released first. Any other
+    // event passes untouched.
+    KeyDecision OnKey(std::uint32_t virtualKey, bool down, std::uint32_t heldModifiers);
+
+  private:
+    static constexpr std::uint32_t kNone = 0;
+    std::array<std::atomic<std::uint32_t>, kHotkeyCount> claims_{};
+    std::bitset<256> swallowedDown_;
+};
+
+// Windows removes a low-level hook that answered too slowly, without telling anyone. The hook
+// notes the time of each event it sees; input that the system saw more than a second later
+// than that means the hook no longer runs. Mouse input, which the keyboard hook never sees,
+// makes this answer yes now and then; installing the hook again is harmless.
+class HookRemovalWatch {
+  public:
+    static constexpr std::uint32_t kToleranceMilliseconds = 1000;
+
+    // The hook was installed or saw an event at this tick (milliseconds, wrapping).
+    void Seen(std::uint32_t tick) { lastSeen_ = tick; }
+    // The system's last input was at this tick.
+    bool HookRemoved(std::uint32_t lastInputTick) const {
+        return static_cast<std::int32_t>(lastInputTick - lastSeen_) >
+               static_cast<std::int32_t>(kToleranceMilliseconds);
+    }
+
+  private:
+    std::uint32_t lastSeen_ = 0;
+};
+
+}  // namespace revertly::app

@@ -1,0 +1,147 @@
+#include "app/keyboard_hook_win32.h"
+
+namespace revertly::app {
+
+static_assert(kModAlt == MOD_ALT && kModControl == MOD_CONTROL && kModShift == MOD_SHIFT &&
+              kModWin == MOD_WIN);
+
+namespace {
+
+// The hook of the thread that runs the callback: a low-level hook's callback carries no
+// pointer of its own, and it is always called on the thread that installed it.
+thread_local KeyboardHook* currentHook = nullptr;
+
+bool Held(int virtualKey) {
+    return (HookApi().GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+}
+
+std::uint32_t HeldModifiers() {
+    std::uint32_t held = 0;
+    if (Held(VK_CONTROL)) {
+        held |= kModControl;
+    }
+    if (Held(VK_MENU)) {
+        held |= kModAlt;
+    }
+    if (Held(VK_SHIFT)) {
+        held |= kModShift;
+    }
+    if (Held(VK_LWIN) || Held(VK_RWIN)) {
+        held |= kModWin;
+    }
+    return held;
+}
+
+}  // namespace
+
+KeyboardHookApi& HookApi() {
+    static KeyboardHookApi api;
+    return api;
+}
+
+bool KeyboardHook::Claim(int id, Hotkey hotkey) {
+    if (!Running()) {
+        std::promise<bool> installed;
+        std::future<bool> answer = installed.get_future();
+        thread_ = std::thread([this, &installed] { Run(installed); });
+        if (!answer.get()) {
+            thread_.join();
+            return false;
+        }
+    }
+    claims_.Claim(id, hotkey);
+    return true;
+}
+
+void KeyboardHook::Unclaim(int id) {
+    claims_.Unclaim(id);
+    if (!claims_.Any()) {
+        Stop();
+    }
+}
+
+void KeyboardHook::Stop() {
+    if (Running()) {
+        HookApi().PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        thread_.join();
+    }
+}
+
+void KeyboardHook::Run(std::promise<bool>& installed) {
+    currentHook = this;
+    threadId_ = GetCurrentThreadId();
+    // The thread's message queue must exist before anyone posts WM_QUIT to it.
+    MSG message;
+    HookApi().PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+    const bool ok = Install();
+    installed.set_value(ok);  // the promise is gone after this: the caller goes on
+    if (!ok) {
+        return;
+    }
+    const UINT_PTR timer = HookApi().SetTimer(nullptr, 0, kHookCheckMilliseconds, nullptr);
+    while (HookApi().GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && message.wParam == timer) {
+            OnTimer();
+        }
+    }
+    HookApi().KillTimer(nullptr, timer);
+    HookApi().UnhookWindowsHookEx(hook_);
+    hook_ = nullptr;
+}
+
+bool KeyboardHook::Install() {
+    hook_ = HookApi().SetWindowsHookExW(WH_KEYBOARD_LL, &LowLevelKeyboard,
+                                        GetModuleHandleW(nullptr), 0);
+    watch_.Seen(HookApi().GetTickCount());
+    return hook_ != nullptr;
+}
+
+// Windows removes a hook that kept the system waiting too long, and says nothing: when the
+// system saw input that the hook did not, the hook is installed again.
+void KeyboardHook::OnTimer() {
+    LASTINPUTINFO input{};
+    input.cbSize = sizeof input;
+    if (HookApi().GetLastInputInfo(&input) && watch_.HookRemoved(input.dwTime)) {
+        HookApi().UnhookWindowsHookEx(hook_);
+        Install();
+    }
+}
+
+void KeyboardHook::SendNeutralKey() const {
+    INPUT keys[2] = {};
+    for (INPUT& key : keys) {
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = static_cast<WORD>(kNeutralVirtualKey);
+        key.ki.dwExtraInfo = kNeutralKeyMark;
+    }
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    HookApi().SendInput(2, keys, sizeof(INPUT));
+}
+
+// Every keystroke of the system passes here: compare, post, and nothing else.
+LRESULT CALLBACK KeyboardHook::LowLevelKeyboard(int code, WPARAM wParam, LPARAM lParam) {
+    KeyboardHook* self = currentHook;
+    if (code == HC_ACTION && self != nullptr) {
+        const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+        self->watch_.Seen(HookApi().GetTickCount());
+        if (event->dwExtraInfo != kNeutralKeyMark && self->claims_.Concerns(event->vkCode)) {
+            const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
+            const std::uint32_t held = HeldModifiers();
+            const KeyDecision decision = self->claims_.OnKey(event->vkCode, down, held);
+            if (decision.hotkeyId) {
+                HookApi().PostMessageW(self->window_, WM_HOTKEY,
+                                       static_cast<WPARAM>(*decision.hotkeyId),
+                                       MAKELPARAM(held, event->vkCode));
+            }
+            if (decision.sendNeutralKey) {
+                self->SendNeutralKey();
+            }
+            if (decision.swallow) {
+                return 1;
+            }
+        }
+    }
+    return HookApi().CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace revertly::app

@@ -1,0 +1,74 @@
+// The keyboard hook that claims hotkeys Windows would not register for the program: a
+// low-level keyboard hook (WH_KEYBOARD_LL) on a thread of its own. Windows calls such a hook
+// for every keystroke of the system, before it looks for registered hotkeys, and waits for
+// it; the window's thread can be busy for hundreds of milliseconds with a large clipboard or
+// blocked by a clipboard owner, so the hook never runs there. A claimed combination's
+// key-down reaches the main window as WM_HOTKEY, exactly as a registered hotkey does.
+#pragma once
+
+#include <windows.h>
+
+#include <future>
+#include <thread>
+
+#include "app/keyboard_claims.h"
+
+namespace revertly::app {
+
+// Every Win32 call the hook makes goes through this one table, so that a test can make a call
+// fail on purpose (replace an entry, put the saved table back after).
+struct KeyboardHookApi {
+    decltype(&::SetWindowsHookExW) SetWindowsHookExW = ::SetWindowsHookExW;
+    decltype(&::UnhookWindowsHookEx) UnhookWindowsHookEx = ::UnhookWindowsHookEx;
+    decltype(&::CallNextHookEx) CallNextHookEx = ::CallNextHookEx;
+    decltype(&::GetAsyncKeyState) GetAsyncKeyState = ::GetAsyncKeyState;
+    decltype(&::PostMessageW) PostMessageW = ::PostMessageW;
+    decltype(&::SendInput) SendInput = ::SendInput;
+    decltype(&::GetLastInputInfo) GetLastInputInfo = ::GetLastInputInfo;
+    decltype(&::GetTickCount) GetTickCount = ::GetTickCount;
+    decltype(&::SetTimer) SetTimer = ::SetTimer;
+    decltype(&::KillTimer) KillTimer = ::KillTimer;
+    decltype(&::GetMessageW) GetMessageW = ::GetMessageW;
+    decltype(&::PeekMessageW) PeekMessageW = ::PeekMessageW;
+    decltype(&::PostThreadMessageW) PostThreadMessageW = ::PostThreadMessageW;
+};
+
+// The table in use; starts out with the real functions.
+KeyboardHookApi& HookApi();
+
+// dwExtraInfo of the neutral key events the hook sends itself, so that it lets them pass.
+inline constexpr ULONG_PTR kNeutralKeyMark = 0x52565254;  // "RVRT"
+
+class KeyboardHook {
+  public:
+    // Claimed keys are posted to this window.
+    explicit KeyboardHook(HWND window) : window_(window) {}
+    ~KeyboardHook() { Stop(); }
+    KeyboardHook(const KeyboardHook&) = delete;
+    KeyboardHook& operator=(const KeyboardHook&) = delete;
+
+    // Claims the combination for the id, starting the hook's thread with the first claim;
+    // false when the hook cannot be installed.
+    bool Claim(int id, Hotkey hotkey);
+    // Gives the id's claim up; the thread ends with the last claim.
+    void Unclaim(int id);
+    bool Running() const { return thread_.joinable(); }
+
+  private:
+    static LRESULT CALLBACK LowLevelKeyboard(int code, WPARAM wParam, LPARAM lParam);
+    void Run(std::promise<bool>& installed);
+    bool Install();
+    void OnTimer();
+    void SendNeutralKey() const;
+    void Stop();
+
+    HWND window_;
+    KeyClaims claims_;
+    std::thread thread_;
+    DWORD threadId_ = 0;
+    // The hook's thread only.
+    HHOOK hook_ = nullptr;
+    HookRemovalWatch watch_;
+};
+
+}  // namespace revertly::app

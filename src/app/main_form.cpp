@@ -1,5 +1,7 @@
 #include "app/main_form.h"
 
+#include <utility>
+
 #include "app/messages.h"
 
 namespace revertly::app {
@@ -28,6 +30,9 @@ bool frmMain::Form_Initialize() {
         return false;
     }
 
+    // The window takes messages from here on: a step that waits on another program (the
+    // shell, a clipboard owner, a message box) may let a close request in, which shuts down
+    // what exists by then. Start-up then stops at its next step.
     settings_.LoadWithDefaults();
     hotkeys_ = SettleHotkeys(settings_.Settings());
     for (const SettledHotkey& key : hotkeys_) {
@@ -39,6 +44,9 @@ bool frmMain::Form_Initialize() {
     const json::JsonValue* autorun = settings_.Get(settings::kAutorunKey);
     autorunChecked_ = SetAutorun(ports_.shell, paths_, autorun->AsBoolean());
     SetMenuCheck(MenuItem::Autorun, autorunChecked_);
+    if (closed_) {
+        return true;
+    }
 
     // The first of the offered capacities that equals the setting; 10 for any other value,
     // which stays in the settings until the user picks a count.
@@ -55,26 +63,44 @@ bool frmMain::Form_Initialize() {
 
     settings_.SaveSettings();
     history_.SaveClipboardState();
+    if (closed_) {
+        return true;
+    }
 
     // Joining the chain makes Windows notify the window at once; the hook does not exist
     // yet, so that notification is not taken for a change and the clipboard just recorded
     // is not recorded twice.
     chain_.JoinViewerChain(window);
+    if (closed_) {
+        return true;
+    }
 
     TrayIcon_ = std::make_unique<tray::Tray>(ports_.notify);
     TrayIcon_->Initialize(ports_.trayHost, 0);
     TrayIcon_->AutoRefresh(true);
     TrayIcon_->AddIcon();
+    if (closed_) {
+        return true;
+    }
 
     SubclassHandle_ = subclass_.SubclassWindow(
         window, [this](WindowHandle hwnd, std::uint32_t uMsg, WParam wParam, LParam lParam,
                        bool& handled) { return Proc(hwnd, uMsg, wParam, lParam, handled); });
+    if (SubclassHandle_ == 0) {
+        // Without the hook no clipboard notice would be passed on: every viewer after this
+        // window would go deaf. A program that cannot serve the chain leaves it.
+        chain_.LeaveViewerChain();
+    }
 
     // A key that Windows will not register (Explorer holds the Win+letter keys it uses) is
     // claimed through the keyboard hook; only a key that is neither is reported.
     for (const SettledHotkey& key : hotkeys_) {
-        if (!key.hotkey || (!ports_.window.RegisterHotkey(key.id, *key.hotkey) &&
-                            !ports_.window.ClaimHotkey(key.id, *key.hotkey))) {
+        if (closed_) {
+            return true;
+        }
+        heldHotkeys_[key.id] = key.hotkey && (ports_.window.RegisterHotkey(key.id, *key.hotkey) ||
+                                              ports_.window.ClaimHotkey(key.id, *key.hotkey));
+        if (!heldHotkeys_[key.id]) {
             ports_.window.ShowMessage(key.takenMessage, kPlainStyle);
         }
     }
@@ -94,7 +120,9 @@ void frmMain::Form_Unload() {
 }
 
 void frmMain::StopTray() {
-    TrayIcon_->RemoveIcon();
+    if (TrayIcon_) {
+        TrayIcon_->RemoveIcon();
+    }
 }
 
 void frmMain::FinalCleanup() {
@@ -103,6 +131,11 @@ void frmMain::FinalCleanup() {
     // The order matters: the window is destroyed while the hook still hands its messages
     // to Proc, which leaves the viewer chain, takes the hook off and releases the hotkeys
     // on WM_DESTROY; only then are any hooks left removed and the instance block given up.
+    // Without the hook (not installed, or start-up not yet there) Proc sees nothing, and the
+    // same is released here while the window still exists.
+    if (SubclassHandle_ == 0) {
+        ReleaseWindowServices();
+    }
     ports_.window.Destroy();
     subclass_.UnsubclassAll();
     instance_.ReleaseOneInstance();
@@ -165,13 +198,21 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
     } else if (uMsg == taskbarCreated_ && taskbarCreated_ != 0) {
         TrayIcon_->AddIconAgain();
     } else if (uMsg == msg::kDestroy) {
+        ReleaseWindowServices();
+    }
+    return 0;
+}
+
+void frmMain::ReleaseWindowServices() {
+    if (chain_.ViewerWindow() != 0) {
         chain_.LeaveViewerChain();
-        subclass_.UnsubclassWindow(SubclassHandle_);
-        for (int id = 0; id < kHotkeyCount; ++id) {
+    }
+    subclass_.UnsubclassWindow(std::exchange(SubclassHandle_, 0));
+    for (int id = 0; id < kHotkeyCount; ++id) {
+        if (std::exchange(heldHotkeys_[id], false)) {
             ports_.window.UnregisterHotkey(id);
         }
     }
-    return 0;
 }
 
 std::optional<LResult> frmMain::WindowProcedure(std::uint32_t message, WParam wParam, LParam) {

@@ -96,6 +96,8 @@ class frmMain {
 
   private:
     void SetMenuCheck(MenuItem item, bool checked);
+    // What the window holds: its place in the viewer chain, the hook and the hotkeys.
+    void ReleaseWindowServices();
     void StartSaveTimer();
 
     FormPorts ports_;
@@ -114,6 +116,8 @@ class frmMain {
     bool timerEnabled_ = false;
     bool autorunChecked_ = false;
     bool closed_ = false;
+    // The hotkeys that start-up registered or claimed, by id.
+    std::array<bool, kHotkeyCount> heldHotkeys_{};
 };
 
 }  // namespace revertly::app

@@ -3,6 +3,7 @@
 // once it is installed, then to the window's own procedure).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -67,10 +68,12 @@ class FakeDesktop final : public app::MainWindowPort,
     }
     std::optional<app::MenuItem> ShowTrayMenu() override {
         Note("menu");
+        RunOnce(whileOpen);
         return std::exchange(menuChoice, std::nullopt);
     }
     int ShowMessage(std::u16string_view text, std::uint32_t style) override {
         Note("box " + std::string(text.begin(), text.end()) + " " + std::to_string(style));
+        RunOnce(whileOpen);
         return answer;
     }
     void SendTo(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) override {
@@ -120,6 +123,9 @@ class FakeDesktop final : public app::MainWindowPort,
     // WindowProcedurePort: the window's own procedure is the form's.
     winhook::WindowProcedure InstallHook(WindowHandle, winhook::Subclass& subclass) override {
         Note("hook");
+        if (windowHookFails) {
+            return 0;
+        }
         hooks = &subclass;
         return 1;
     }
@@ -165,12 +171,21 @@ class FakeDesktop final : public app::MainWindowPort,
     std::optional<app::MenuItem> menuChoice;
     int answer = app::kAnswerYes;
     bool linksFail = false;
-    bool hookFails = false;
+    bool hookFails = false;        // the keyboard hook cannot be installed
+    bool windowHookFails = false;  // nor the window's message hook
+    // Runs once while the next message box or menu is open: the messages that its nested
+    // message loop handles meanwhile.
+    std::function<void()> whileOpen;
     bool anotherCopy = false;
     std::uint32_t block = 0;
 
   private:
     void Note(const std::string& what) { log += what + "; "; }
+    static void RunOnce(std::function<void()>& action) {
+        if (action) {
+            std::exchange(action, nullptr)();
+        }
+    }
 };
 
 }  // namespace revertly::testing

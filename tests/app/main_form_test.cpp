@@ -270,6 +270,70 @@ TEST_F(MainFormTest, TheCloseCommandHidesWhileOtherClosesShutDown) {
     EXPECT_EQ(desktop_.TakeLog(), "") << "shut down once only";
 }
 
+// A close request can arrive while start-up waits on another program: shutdown then releases
+// what exists by then, once, and start-up stops.
+TEST_F(MainFormTest, ACloseDuringStartUpShutsDownWhatExistsAndStopsStartUp) {
+    // A log-off while the first clipboard state is read: no tray icon, chain or hook yet.
+    desktop_.clipboard.duringRead = [&] { desktop_.Send(msg::kEndSession, 1); };
+    ASSERT_TRUE(Start());
+    const std::string folder = FakeDesktop::Narrow(dir_.Path().u16string());
+    EXPECT_EQ(desktop_.TakeLog(), "claim instance; link C:\\Users\\me\\StartUp\\Revertly.lnk -> " +
+                                      folder + "/revertly.exe {'Minimized':true} in " + folder +
+                                      "; destroy; release instance; quit; ");
+
+    // Exit confirmed from the tray while the first "already in use" box is open.
+    ScratchDir dir;
+    FakeDesktop desktop;
+    desktop.takenHotkeys = {0, 1, 2};
+    desktop.hookFails = true;
+    frmMain form(desktop.Ports(), {dir.Path().u16string(), u"revertly"}, 0);
+    desktop.form = &form;
+    desktop.whileOpen = [&] {
+        desktop.menuChoice = MenuItem::Exit;
+        desktop.Send(kTrayCallback, 0, msg::kRightButtonDown);
+    };
+    ASSERT_TRUE(form.Form_Initialize());
+    const std::string log = desktop.TakeLog();
+    EXPECT_NE(log.find("hotkey 0; claim 0; box The Win-Z hotkey is already in use by another "
+                       "program! 0; menu; box Are you sure want to exit? 4132; icon 2; destroy; "
+                       "leave chain; unhook; release instance; quit; "),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("hotkey 1"), std::string::npos) << "start-up went on after shutdown";
+}
+
+// Without the window's hook nothing would pass clipboard notices on: the program leaves the
+// chain at once, and shutdown still releases the chain and the hotkeys.
+TEST_F(MainFormTest, WithoutTheWindowHookTheChainIsLeftAndShutdownStillReleasesAll) {
+    desktop_.windowHookFails = true;
+    ASSERT_TRUE(Start());
+    EXPECT_NE(desktop_.TakeLog().find("join chain; icon 0; icon 4; hook; leave chain; hotkey 0; "),
+              std::string::npos);
+    desktop_.Send(msg::kClose);
+    EXPECT_EQ(desktop_.TakeLog(),
+              "icon 2; unhotkey 0; unhotkey 1; unhotkey 2; destroy; release instance; quit; ");
+}
+
+// Message boxes and the menu run nested message loops: what arrives meanwhile is handled.
+TEST_F(MainFormTest, MessagesArrivingWhileABoxOrTheMenuIsOpenAreHandled) {
+    ASSERT_TRUE(Start());
+    desktop_.answer = 7;  // No
+    desktop_.whileOpen = [&] { desktop_.Send(msg::kHotkey, kClearHotkey); };
+    desktop_.TakeLog();
+    desktop_.Send(msg::kHotkey, kClearHotkey);
+    EXPECT_EQ(desktop_.TakeLog(),
+              "box Clear the clipboard history? 4132; box Clear the clipboard history? 4132; ")
+        << "Win+C while its own question is open asks again";
+
+    desktop_.whileOpen = [&] { CopyElsewhere("during the box"); };
+    desktop_.Send(msg::kHotkey, kClearHotkey);
+    desktop_.whileOpen = [&] { CopyElsewhere("during the menu"); };
+    desktop_.Send(kTrayCallback, 0, msg::kRightButtonDown);
+    EXPECT_EQ(form_.History().LastState(), 3);
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    EXPECT_EQ(desktop_.clipboard.Text(), "during the box");
+}
+
 TEST_F(MainFormTest, AddsTheIconAgainWhenTheNotificationAreaIsRecreated) {
     ASSERT_TRUE(Start());
     desktop_.TakeLog();

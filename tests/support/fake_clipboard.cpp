@@ -1,5 +1,7 @@
 #include "support/fake_clipboard.h"
 
+#include <utility>
+
 #include <set>
 
 namespace revertly::testing {
@@ -74,6 +76,9 @@ bool FakeClipboard::Open() {
 }
 
 ReadResult FakeClipboard::ReadClipboardState() {
+    if (duringRead) {
+        std::exchange(duringRead, nullptr)();
+    }
     ReadResult result;
     if (!Open()) {
         result.outcome = ReadOutcome::FailedToOpen;

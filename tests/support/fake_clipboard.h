@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ class FakeClipboard final : public history::ClipboardPort {
     bool excluded = false;
     // The number of writes that got the clipboard.
     int writes = 0;
+    // Runs once in the next read, as a message that arrives while the reader waits on the
+    // clipboard's owner.
+    std::function<void()> duringRead;
 
     // Blocks made by any substitute clipboard and not yet released, and the number of
     // releases of a block that was not live (a double release), since the process began.

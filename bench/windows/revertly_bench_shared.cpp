@@ -1,0 +1,158 @@
+#include "revertly_bench.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace revertly::bench {
+
+namespace {
+
+// Keeps the compiler from dropping reads whose result is otherwise unused.
+volatile int sink;
+
+}  // namespace
+
+fs::path RevertlyExe() {
+    return BesideThisProgram(REVERTLY_EXE_RELATIVE).lexically_normal();
+}
+
+void Fail(const char* what) {
+    std::printf("  FAILED: %s\n", what);
+}
+
+// Waits until the program has recorded the change made at that moment: its save timer has
+// surely ticked, and a message round trip waits for whatever capture is still going on.
+bool WaitRecorded(Revertly& program, double changedAt) {
+    IdleUntil(changedAt + kDebounceMarginMs);
+    return program.Send(WM_NULL, 0, 0).has_value();
+}
+
+// Another process copies; answers the moment the change reached the watcher.
+std::optional<double> Copy(ChangeWatcher& watcher, int mebibytes, const std::wstring& text) {
+    const int before = watcher.Count();
+    if (!CopyFromAnotherProcess(mebibytes, text)) {
+        return std::nullopt;
+    }
+    return watcher.WaitForChangeAfter(before, kPatience);
+}
+
+// This process copies a text; answers the moment the change reached the watcher.
+std::optional<double> CopyHere(ChangeWatcher& watcher, const std::wstring& text) {
+    const int before = watcher.Count();
+    if (!revertly::driver::SetClipboardText(text)) {
+        return std::nullopt;
+    }
+    return watcher.WaitForChangeAfter(before, kPatience);
+}
+
+bool CopyAndWaitRecorded(Revertly& program, ChangeWatcher& watcher, int mebibytes,
+                         const std::wstring& text) {
+    const std::optional<double> changed = Copy(watcher, mebibytes, text);
+    return changed && WaitRecorded(program, *changed);
+}
+
+// Win+key, then the time until the clipboard holds the expected state: from just before
+// SendInput to the change notification, confirmed by the sequence number and the text.
+std::optional<double> HotkeyToClipboard(ChangeWatcher& watcher, WORD key,
+                                        const std::wstring& expected) {
+    IdleFor(10ms);  // the previous step's messages settle
+    const int before = watcher.Count();
+    const DWORD sequence = GetClipboardSequenceNumber();
+    const double pressed = Now();
+    if (!revertly::driver::PressWinKey(key)) {
+        return std::nullopt;
+    }
+    const std::optional<double> arrived = watcher.WaitForChangeAfter(before, kPatience);
+    if (!arrived || GetClipboardSequenceNumber() == sequence ||
+        revertly::driver::ClipboardText() != expected) {
+        return std::nullopt;
+    }
+    return *arrived - pressed;
+}
+
+// The platform's own work on the same data, as references.
+
+HGLOBAL NewBlock(std::size_t size, const void* bytes) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (block != nullptr) {
+        if (bytes != nullptr) {
+            std::memcpy(GlobalLock(block), bytes, size);
+        } else {
+            std::memset(GlobalLock(block), 1, size);
+        }
+        GlobalUnlock(block);
+    }
+    return block;
+}
+
+// Opens the clipboard, retrying while another program (Wine's bridge to the X11 selection)
+// holds it for a moment; the stopwatch starts with the attempt that succeeds.
+bool OpenBriefly(HWND owner, std::optional<Stopwatch>& watch) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        watch.emplace();
+        if (OpenClipboard(owner)) {
+            return true;
+        }
+        Sleep(1);
+    }
+    return false;
+}
+
+// The clipboard's own acceptance of ready-made blocks, text and `mebibytes` of the
+// benchmark's format: open, empty, hand over, close.
+double PlatformWrite(HWND owner, int mebibytes, const std::wstring& text) {
+    HGLOBAL textBlock = NewBlock((text.size() + 1) * sizeof(wchar_t), text.c_str());
+    HGLOBAL dataBlock =
+        mebibytes > 0 ? NewBlock(static_cast<std::size_t>(mebibytes) << 20, nullptr) : nullptr;
+    std::optional<Stopwatch> watch;
+    if (!OpenBriefly(owner, watch)) {
+        GlobalFree(textBlock);
+        GlobalFree(dataBlock);
+        return -1;
+    }
+    EmptyClipboard();
+    if (!SetClipboardData(CF_UNICODETEXT, textBlock)) {
+        GlobalFree(textBlock);
+    }
+    if (dataBlock != nullptr && !SetClipboardData(SourceDataFormat(), dataBlock)) {
+        GlobalFree(dataBlock);
+    }
+    CloseClipboard();
+    return watch->Milliseconds();
+}
+
+// The clipboard's own delivery of the benchmark's format: its data handle and its bytes,
+// locked (the first and last byte touched), without copying them. Also the size seen.
+double PlatformRead(std::size_t& size) {
+    size = 0;
+    std::optional<Stopwatch> watch;
+    if (!OpenBriefly(nullptr, watch)) {
+        return -1;
+    }
+    if (HANDLE data = GetClipboardData(SourceDataFormat())) {
+        if (const auto* bytes = static_cast<const char*>(GlobalLock(data))) {
+            size = GlobalSize(data);
+            sink = bytes[0] + bytes[size - 1];
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return watch->Milliseconds();
+}
+
+double FreshMemcpy(std::size_t size) {
+    const std::vector<char> source(size, 1);
+    const Stopwatch watch;
+    const std::unique_ptr<char[]> target(new char[size]);
+    std::memcpy(target.get(), source.data(), size);
+    const double elapsed = watch.Milliseconds();
+    sink = target[size - 1];
+    return elapsed;
+}
+
+void PrintLine(const char* label, const std::vector<double>& samples) {
+    std::printf("  %-62s %s\n", label, Describe(Summarize(samples), samples.size()).c_str());
+}
+
+}  // namespace revertly::bench

@@ -1,0 +1,232 @@
+// revertly_bench startup: start-up and idle cost, beside the minimal window program.
+#include "revertly_bench.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
+#include "process_meter.h"
+
+namespace revertly::bench {
+
+namespace {
+
+constexpr wchar_t kMinimalWindowClass[] = L"RevertlyMinimalWindow";
+
+// A process started by the benchmark, timed from CreateProcess until a window of its class
+// exists, the file it must write (if any) exists, and the window answers a message. Closed
+// through its window when the object goes.
+class TimedStart {
+  public:
+    TimedStart(const fs::path& executable, const wchar_t* windowClass, const fs::path& writtenFile)
+        : executable_(executable) {
+        std::wstring commandLine = L"\"" + executable.wstring() + L"\"";
+        const fs::path elsewhere = fs::temp_directory_path();
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        const double begun = Now();
+        if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                            nullptr, elsewhere.c_str(), &startup, &process)) {
+            return;
+        }
+        CloseHandle(process.hThread);
+        process_ = process.hProcess;
+        processId_ = process.dwProcessId;
+        std::error_code ignored;
+        const bool ready = PollUntil(
+            [&] {
+                if (window_ == nullptr) {
+                    window_ = revertly::driver::FindProcessWindow(processId_, windowClass, nullptr,
+                                                                  false);
+                    windowAt_ = window_ != nullptr ? Now() - begun : -1;
+                }
+                if (fileAt_ < 0 && (writtenFile.empty() || fs::exists(writtenFile, ignored))) {
+                    fileAt_ = Now() - begun;
+                }
+                return window_ != nullptr && fileAt_ >= 0;
+            },
+            kPatience);
+        DWORD_PTR result = 0;
+        if (ready && SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result)) {
+            answeredAt_ = Now() - begun;
+        }
+    }
+    ~TimedStart() {
+        if (process_ == nullptr) {
+            return;
+        }
+        if (window_ != nullptr) {
+            PostMessageW(window_, WM_CLOSE, 0, 0);
+        }
+        if (!PollUntil([this] { return WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; },
+                       kPatience)) {
+            TerminateProcess(process_, 1);
+            WaitForSingleObject(process_, INFINITE);
+        }
+        CloseHandle(process_);
+    }
+    TimedStart(const TimedStart&) = delete;
+    TimedStart& operator=(const TimedStart&) = delete;
+
+    bool Ready() const { return answeredAt_ >= 0; }
+    double WindowAt() const { return windowAt_; }
+    double FileAt() const { return fileAt_; }
+    double AnsweredAt() const { return answeredAt_; }
+    ProcessMeter Meter() const { return ProcessMeter(processId_, executable_); }
+
+  private:
+    fs::path executable_;
+    HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
+    HWND window_ = nullptr;
+    double windowAt_ = -1;
+    double fileAt_ = -1;
+    double answeredAt_ = -1;
+};
+
+// The figures of one run of both programs, ours first.
+struct PairRun {
+    double windowAt = 0, fileAt = 0, startUp = 0, minimalStartUp = 0;
+    double startCpu = 0, cpu = 0, minimalCpu = 0;
+    double workingSet = 0, minimalWorkingSet = 0;
+    double privateBytes = 0, minimalPrivateBytes = 0;
+    std::set<std::wstring> modules, minimalModules;
+    const char* cpuSource = "";
+};
+
+// Starts both programs from a new folder with an empty clipboard (so that our history starts
+// empty), lets them settle for a second, reads their memory, and then their CPU time over
+// the idle time given (none for 0 s).
+std::optional<PairRun> RunPair(const fs::path& ours, const fs::path& minimal, int idleSeconds) {
+    const ScratchFolder folder(L"revertly bench start");
+    const fs::path ourCopy = folder.Path() / L"revertly.exe";
+    const fs::path minimalCopy = folder.Path() / L"minimal_window.exe";
+    std::error_code ourError;
+    std::error_code minimalError;
+    fs::copy_file(ours, ourCopy, ourError);
+    fs::copy_file(minimal, minimalCopy, minimalError);
+    if (ourError || minimalError || !revertly::driver::ClearClipboard()) {
+        return std::nullopt;
+    }
+    std::optional<PairRun> run;
+    {
+        const TimedStart program(ourCopy, kMainWindowClass, folder.Path() / L"revertly.txt");
+        const TimedStart reference(minimalCopy, kMinimalWindowClass, {});
+        if (program.Ready() && reference.Ready()) {
+            const ProcessMeter meter = program.Meter();
+            const ProcessMeter minimalMeter = reference.Meter();
+            IdleFor(1s);  // what start-up set going (the tray icon's first painting) settles
+            run = PairRun{};
+            run->windowAt = program.WindowAt();
+            run->fileAt = program.FileAt();
+            run->startUp = program.AnsweredAt();
+            run->minimalStartUp = reference.AnsweredAt();
+            run->workingSet = static_cast<double>(meter.WorkingSetBytes());
+            run->minimalWorkingSet = static_cast<double>(minimalMeter.WorkingSetBytes());
+            run->privateBytes = static_cast<double>(meter.PrivateBytes());
+            run->minimalPrivateBytes = static_cast<double>(minimalMeter.PrivateBytes());
+            run->cpuSource = meter.CpuSource();
+            run->modules = meter.Modules();
+            run->minimalModules = minimalMeter.Modules();
+            const std::optional<double> before = meter.CpuMilliseconds();
+            const std::optional<double> minimalBefore = minimalMeter.CpuMilliseconds();
+            IdleFor(std::chrono::seconds(idleSeconds));
+            const std::optional<double> after = meter.CpuMilliseconds();
+            const std::optional<double> minimalAfter = minimalMeter.CpuMilliseconds();
+            if (before && after && minimalBefore && minimalAfter) {
+                run->startCpu = *before;
+                run->cpu = *after - *before;
+                run->minimalCpu = *minimalAfter - *minimalBefore;
+            } else {
+                run.reset();
+            }
+        }
+    }
+    revertly::driver::RemoveStartupLink();
+    return run;
+}
+
+std::vector<double> Column(const std::vector<PairRun>& runs, double PairRun::*field,
+                           double scale = 1) {
+    std::vector<double> values;
+    for (const PairRun& run : runs) {
+        values.push_back(run.*field / scale);
+    }
+    return values;
+}
+
+void PrintMemory(const char* title, const std::vector<PairRun>& runs) {
+    constexpr double kMiB = 1048576.0;
+    const double ours = Summarize(Column(runs, &PairRun::workingSet, kMiB)).median;
+    const double minimal = Summarize(Column(runs, &PairRun::minimalWorkingSet, kMiB)).median;
+    const double ourPrivate = Summarize(Column(runs, &PairRun::privateBytes, kMiB)).median;
+    const double minimalPrivate =
+        Summarize(Column(runs, &PairRun::minimalPrivateBytes, kMiB)).median;
+    std::printf("  %s:\n", title);
+    std::printf(
+        "    working set    revertly.exe %6.2f MiB, minimal %6.2f MiB, difference %+.2f MiB\n",
+        ours, minimal, ours - minimal);
+    std::printf(
+        "    private bytes  revertly.exe %6.2f MiB, minimal %6.2f MiB, difference %+.2f MiB\n",
+        ourPrivate, minimalPrivate, ourPrivate - minimalPrivate);
+}
+
+std::string Names(const std::set<std::wstring>& names) {
+    std::string text;
+    for (const std::wstring& name : names) {
+        text += (text.empty() ? "" : ", ") + std::string(name.begin(), name.end());
+    }
+    return text.empty() ? "none" : text;
+}
+
+}  // namespace
+
+bool StartupIdleSection(const Options& options) {
+    std::printf(
+        "=== start-up and idle cost: %d runs, each starting revertly.exe and the minimal program\n"
+        "    (one hidden window, the same libraries and manifest) from a new folder with an\n"
+        "    empty clipboard; memory read 1 s after start-up, then the CPU time over %d s\n",
+        options.startRuns, options.idleSeconds);
+    std::vector<PairRun> built;
+    for (int run = 0; run < options.startRuns; ++run) {
+        const std::optional<PairRun> figures =
+            RunPair(RevertlyExe(), BesideThisProgram(L"minimal_window.exe"), options.idleSeconds);
+        if (!figures) {
+            Fail("a program did not start, or its figures could not be read");
+            return false;
+        }
+        built.push_back(*figures);
+    }
+
+    std::printf("start-up, from CreateProcess:\n");
+    PrintLine("revertly.exe: its window exists", Column(built, &PairRun::windowAt));
+    PrintLine("revertly.exe: its settings file exists", Column(built, &PairRun::fileAt));
+    PrintLine("revertly.exe: ... and its window answers WM_NULL", Column(built, &PairRun::startUp));
+    PrintLine("minimal program: its window answers WM_NULL (reference)",
+              Column(built, &PairRun::minimalStartUp));
+    std::printf("idle: CPU time over %d s with nothing happening (%s; goal < 10 ms):\n",
+                options.idleSeconds, built.back().cpuSource);
+    PrintLine("revertly.exe", Column(built, &PairRun::cpu));
+    PrintLine("revertly.exe, from its start to 1 s after start-up (same reading)",
+              Column(built, &PairRun::startCpu));
+    PrintLine("minimal program (reference)", Column(built, &PairRun::minimalCpu));
+    std::printf(
+        "memory with an empty history, medians (working set: GetProcessMemoryInfo;\n"
+        "private bytes: committed MEM_PRIVATE regions, VirtualQueryEx):\n");
+    PrintMemory("both programs as built (goal: working set difference <= +2 MiB)", built);
+    std::set<std::wstring> onlyOurs;
+    std::set<std::wstring> onlyMinimal;
+    std::ranges::set_difference(built.back().modules, built.back().minimalModules,
+                                std::inserter(onlyOurs, onlyOurs.end()));
+    std::ranges::set_difference(built.back().minimalModules, built.back().modules,
+                                std::inserter(onlyMinimal, onlyMinimal.end()));
+    std::printf(
+        "modules loaded: revertly.exe %zu, minimal program %zu; only in revertly.exe: %s;"
+        " only in the minimal program: %s\n",
+        built.back().modules.size(), built.back().minimalModules.size(), Names(onlyOurs).c_str(),
+        Names(onlyMinimal).c_str());
+    return true;
+}
+
+}  // namespace revertly::bench

@@ -13,12 +13,31 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
+#include <string>
 
 #include "revertly_bench.h"
 
 namespace {
 
 using revertly::bench::Options;
+
+struct Section {
+    const char* name;
+    bool (*run)(const Options&);
+};
+// In the order they run.
+constexpr Section kSections[] = {
+    {"hotkey", &revertly::bench::HotkeySection},
+    {"startup", &revertly::bench::StartupIdleSection},
+    {"large", &revertly::bench::LargeSection},
+    {"soak", &revertly::bench::SoakSection},
+};
+
+bool IsSection(const std::string& name) {
+    return std::any_of(std::begin(kSections), std::end(kSections),
+                       [&](const Section& section) { return name == section.name; });
+}
 
 bool ParseOptions(int argc, char** argv, Options& options) {
     bool quick = false;
@@ -34,8 +53,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         } else if (argument == "--idle-seconds" && i + 1 < argc) {
             options.idleSeconds = std::max(1, std::atoi(argv[++i]));
             idleGiven = true;
-        } else if (argument == "hotkey" || argument == "startup" || argument == "large" ||
-                   argument == "soak") {
+        } else if (IsSection(argument)) {
             options.sections.insert(argument);
         } else {
             return false;
@@ -66,15 +84,9 @@ int main(int argc, char** argv) {
     }
     revertly::bench::Now();
     bool ok = true;
-    const std::pair<const char*, bool (*)(const Options&)> sections[] = {
-        {"hotkey", &revertly::bench::HotkeySection},
-        {"startup", &revertly::bench::StartupIdleSection},
-        {"large", &revertly::bench::LargeSection},
-        {"soak", &revertly::bench::SoakSection},
-    };
-    for (const auto& [name, section] : sections) {
-        if (options.Runs(name)) {
-            ok = section(options) && ok;
+    for (const Section& section : kSections) {
+        if (options.Runs(section.name)) {
+            ok = section.run(options) && ok;
             std::fflush(stdout);
         }
     }

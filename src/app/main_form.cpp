@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <iterator>
 #include <utility>
 
 #include "app/messages.h"
@@ -7,6 +8,9 @@
 namespace revertly::app {
 
 namespace {
+
+// The "Remember the N states" items, one for each capacity offered.
+constexpr int kStatesCountItems = static_cast<int>(std::size(history::kStateCounts));
 
 MenuItem StatesCountItem(int index) {
     return static_cast<MenuItem>(static_cast<std::uint32_t>(MenuItem::StatesCount1) + index - 1);
@@ -52,7 +56,7 @@ bool frmMain::Form_Initialize() {
     // which stays in the settings until the user picks a count.
     const std::optional<double> wanted = settings_.Get(settings::kStatesCountKey)->AsNumber();
     int index = 2;
-    for (int i = 1; i <= 5; ++i) {
+    for (int i = 1; i <= kStatesCountItems; ++i) {
         if (wanted == history::kStateCounts[i - 1]) {
             index = i;
             break;
@@ -274,10 +278,10 @@ void frmMain::mnAutorun_Click() {
 }
 
 void frmMain::mnStatesCount_Click(std::int16_t Index) {
-    for (int i = 1; i <= 5; ++i) {
+    for (int i = 1; i <= kStatesCountItems; ++i) {
         SetMenuCheck(StatesCountItem(i), i == Index);
     }
-    if (Index >= 1 && Index <= 5) {
+    if (Index >= 1 && Index <= kStatesCountItems) {
         history_.SetStatesCount(history::kStateCounts[Index - 1]);
     }
     settings_.Set(settings::kStatesCountKey, json::JsonValue::Int32(history_.StatesCount()));

@@ -4,9 +4,21 @@
 
 #include "app/autorun.h"
 #include "app/main_form.h"
+#include "app/messages.h"
 #include "app/resource.h"
 
 namespace revertly::app {
+
+// The core names the messages it acts on with its own constants; they are Windows' numbers.
+static_assert(msg::kDestroy == WM_DESTROY && msg::kClose == WM_CLOSE &&
+              msg::kQueryEndSession == WM_QUERYENDSESSION && msg::kEndSession == WM_ENDSESSION &&
+              msg::kTimer == WM_TIMER && msg::kSysCommand == WM_SYSCOMMAND &&
+              msg::kRightButtonDown == WM_RBUTTONDOWN && msg::kDrawClipboard == WM_DRAWCLIPBOARD &&
+              msg::kChangeClipboardChain == WM_CHANGECBCHAIN && msg::kHotkey == WM_HOTKEY &&
+              msg::kScClose == SC_CLOSE);
+static_assert(kQuestionStyle == (MB_YESNO | MB_ICONQUESTION | MB_SYSTEMMODAL) &&
+              kInformationStyle == (MB_OK | MB_ICONINFORMATION) && kPlainStyle == MB_OK &&
+              kAnswerYes == IDYES);
 
 namespace {
 

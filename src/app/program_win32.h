@@ -28,7 +28,8 @@ class Win32Program {
     frmMain& Form() { return form_; }
 
   private:
-    // Declared in the order of use: the form goes first, before the adapters it reaches.
+    // The window and the adapters first, the form that reaches them last: members are built
+    // in this order and destroyed in the reverse, so the form goes before what it uses.
     Win32MainWindow window_;
     Win32ShellPort shell_;
     history::Win32Clipboard clipboard_;

@@ -14,7 +14,7 @@ using revertly::testing::ReadBytes;
 using revertly::testing::ScratchDir;
 using revertly::testing::WriteBytes;
 
-constexpr std::uint32_t kTrayCallback = 0x8000;
+constexpr std::uint32_t kTrayCallback = tray::kDefaultCallbackMessage;
 
 class MainFormTest : public ::testing::Test {
   protected:

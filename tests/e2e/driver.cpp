@@ -12,6 +12,8 @@
 #include <iterator>
 #include <memory>
 
+#include "tray/tray.h"
+
 namespace revertly::driver {
 
 namespace fs = std::filesystem;
@@ -24,7 +26,6 @@ constexpr wchar_t kApplicationTitle[] = L"Revertly";
 constexpr wchar_t kMainWindowClass[] = L"RevertlyMainWindow";
 constexpr wchar_t kMenuClass[] = L"#32768";
 constexpr wchar_t kDialogClass[] = L"#32770";
-constexpr UINT kTrayCallback = 0x8000;
 constexpr DWORD kSendTimeoutMs = 5000;
 
 void HandleMessages() {
@@ -602,7 +603,7 @@ bool Revertly::TrayMenuShown() const {
 // The shell would pass the icon's id in wParam; the program does not look at it, and under
 // Wine another process cannot learn it (Wine does not pass WM_GETICON between processes).
 bool Revertly::OpenTrayMenu() {
-    return !TrayMenuShown() && Post(kTrayCallback, 0, WM_RBUTTONDOWN) &&
+    return !TrayMenuShown() && Post(tray::kDefaultCallbackMessage, 0, WM_RBUTTONDOWN) &&
            WaitUntil([this] { return TrayMenuShown(); });
 }
 

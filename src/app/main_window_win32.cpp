@@ -6,6 +6,7 @@
 #include "app/main_form.h"
 #include "app/messages.h"
 #include "app/resource.h"
+#include "common/last_error_win32.h"
 
 namespace revertly::app {
 
@@ -69,9 +70,8 @@ HMENU BuildTrayMenu() {
 }  // namespace
 
 void Win32MainWindow::DestroyMenuHandle(HMENU menu) {
-    const DWORD error = GetLastError();
+    const LastErrorContext keepError;
     DestroyMenu(menu);
-    SetLastError(error);
 }
 
 Win32MainWindow::Win32MainWindow(HINSTANCE instance) : menu_(BuildTrayMenu()) {

@@ -1,9 +1,11 @@
 // The shell adapter. Every Win32 and COM call goes through ShellCalls().
+
 #include "app/shell_win32.h"
 
 #include <optional>
 #include <string>
 
+#include "common/last_error_win32.h"
 #include "common/unique_handle.h"
 
 namespace revertly::app {
@@ -20,17 +22,15 @@ std::optional<std::wstring> ToWide(std::u16string_view text) {
 }
 
 void FreeTaskMemory(PWSTR memory) {
-    const DWORD error = GetLastError();
+    const LastErrorContext keepError;
     ShellCalls().CoTaskMemFree(memory);
-    SetLastError(error);
 }
 using UniqueTaskText = UniqueHandle<PWSTR, &FreeTaskMemory>;
 
 template <typename Interface>
 void ReleaseInterface(Interface* object) {
-    const DWORD error = GetLastError();
+    const LastErrorContext keepError;
     object->Release();
-    SetLastError(error);
 }
 template <typename Interface>
 using ComObject = UniqueHandle<Interface*, &ReleaseInterface<Interface>>;

@@ -1,5 +1,7 @@
 #include "history/clipboard_api_win32.h"
 
+#include "common/last_error_win32.h"
+
 namespace revertly::history {
 
 ClipboardApi& Api() {
@@ -8,15 +10,13 @@ ClipboardApi& Api() {
 }
 
 void FreeGlobal(HGLOBAL block) {
-    const DWORD error = GetLastError();
+    const LastErrorContext keepError;
     Api().GlobalFree(block);
-    SetLastError(error);
 }
 
 void FreeMetaFile(HMETAFILE metafile) {
-    const DWORD error = GetLastError();
+    const LastErrorContext keepError;
     Api().DeleteMetaFile(metafile);
-    SetLastError(error);
 }
 
 }  // namespace revertly::history

@@ -9,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include "common/last_error_win32.h"
 #include "history/clipboard_api_win32.h"
 
 namespace revertly::history {
@@ -122,7 +123,7 @@ void ReleaseBlock(DataBlock::Handle handle) {
 }
 
 void ReleaseMetafilePicture(DataBlock::Handle handle) {
-    const DWORD error = GetLastError();
+    const LastErrorContext keepError;
     {
         const UniqueGlobal block(ToGlobal(handle));
         const GlobalLockGuard bytes(block.get());
@@ -130,7 +131,6 @@ void ReleaseMetafilePicture(DataBlock::Handle handle) {
             FreeMetaFile(static_cast<const METAFILEPICT*>(bytes.bytes())->hMF);
         }
     }
-    SetLastError(error);
 }
 
 std::u16string FormatName(UINT format) {

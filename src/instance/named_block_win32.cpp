@@ -1,7 +1,10 @@
 // The named block as a file mapping. Every Win32 call goes through Api().
+
 #include "instance/named_block_win32.h"
 
 #include <string>
+
+#include "common/last_error_win32.h"
 
 namespace revertly::instance {
 namespace {
@@ -26,9 +29,8 @@ NamedBlockApi& Api() {
 }
 
 void CloseKernelHandle(HANDLE handle) {
-    const DWORD error = GetLastError();
+    const LastErrorContext keepError;
     Api().CloseHandle(handle);
-    SetLastError(error);
 }
 
 BlockHandle Win32NamedBlocks::OpenForReading(std::u16string_view name) {
@@ -61,9 +63,8 @@ void* Win32NamedBlocks::MapForWriting(BlockHandle block, std::uint32_t size) {
 }
 
 void Win32NamedBlocks::Unmap(const void* view) {
-    const DWORD error = GetLastError();
+    const LastErrorContext keepError;
     Api().UnmapViewOfFile(view);
-    SetLastError(error);
 }
 
 void Win32NamedBlocks::Close(BlockHandle block) {

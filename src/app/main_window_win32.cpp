@@ -74,33 +74,38 @@ void Win32MainWindow::DestroyMenuHandle(HMENU menu) {
     DestroyMenu(menu);
 }
 
-Win32MainWindow::Win32MainWindow(HINSTANCE instance) : menu_(BuildTrayMenu()) {
-    const auto icon = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_REVERTLY), IMAGE_ICON, 16, 16, 0));
+Win32MainWindow::Win32MainWindow(HINSTANCE instance)
+    : instance_(instance),
+      icon_(LoadProgramIcon(instance, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON))),
+      smallIcon_(LoadProgramIcon(instance, 16, 16)),
+      menu_(BuildTrayMenu()) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = &WindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon =
-        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_REVERTLY), IMAGE_ICON,
-                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    windowClass.hIconSm = icon;
+    windowClass.hIcon = icon_.get();
+    windowClass.hIconSm = smallIcon_.get();
     windowClass.lpszClassName = kWindowClass;
     RegisterClassExW(&windowClass);
-    window_ =
-        CreateWindowExW(0, kWindowClass, Wide(kApplicationTitle), WS_OVERLAPPEDWINDOW,
-                        CW_USEDEFAULT, CW_USEDEFAULT, 300, 200, nullptr, nullptr, instance, this);
+    window_.reset(CreateWindowExW(0, kWindowClass, Wide(kApplicationTitle), WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 300, 200, nullptr, nullptr,
+                                  instance, this));
     // The small icon stored with the window is the tray icon.
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    SendMessageW(window_.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
 }
 
 Win32MainWindow::~Win32MainWindow() {
-    // The form may be gone already; a window still alive here is destroyed on its own.
+    // The form may be gone already; a window still alive here is destroyed on its own, and
+    // the class goes with it, since its icons are about to be destroyed.
     form_ = nullptr;
     keyboard_.reset();
-    if (window_ != nullptr) {
-        DestroyWindow(window_);
-    }
+    window_.reset();
+    UnregisterClassW(kWindowClass, instance_);
+}
+
+HICON Win32MainWindow::LoadProgramIcon(HINSTANCE instance, int width, int height) {
+    return static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_REVERTLY), IMAGE_ICON, width, height, 0));
 }
 
 // Binds the window to its object at WM_NCCREATE and finds it again for every later message.
@@ -119,24 +124,27 @@ LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM w
         }
     }
     if (message == WM_NCDESTROY && self != nullptr) {
-        // The window is gone: stop dispatching its messages to the object.
+        // The window is gone: stop dispatching its messages to the object, which no longer
+        // owns it.
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        self->window_ = nullptr;
+        self->window_.release();
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
 WindowHandle Win32MainWindow::Handle() {
-    return reinterpret_cast<WindowHandle>(window_);
+    return reinterpret_cast<WindowHandle>(window_.get());
 }
 
 void Win32MainWindow::Hide() {
-    ShowWindow(window_, SW_HIDE);
+    ShowWindow(window_.get(), SW_HIDE);
 }
 
 void Win32MainWindow::Destroy() {
-    if (window_ != nullptr) {
-        DestroyWindow(window_);
+    // Not reset(): the window's last messages still reach the form, which uses the handle
+    // until WM_NCDESTROY lets it go.
+    if (window_.get()) {
+        DestroyWindow(window_.get());
     }
 }
 
@@ -146,26 +154,26 @@ void Win32MainWindow::Quit() {
 
 void Win32MainWindow::StartTimer(std::uint32_t milliseconds) {
     // Setting a timer that runs already replaces it, so the wait starts afresh.
-    SetTimer(window_, kSaveTimerId, milliseconds, nullptr);
+    SetTimer(window_.get(), kSaveTimerId, milliseconds, nullptr);
 }
 
 void Win32MainWindow::StopTimer() {
-    KillTimer(window_, kSaveTimerId);
+    KillTimer(window_.get(), kSaveTimerId);
 }
 
 bool Win32MainWindow::RegisterHotkey(int id, Hotkey hotkey) {
-    return RegisterHotKey(window_, id, hotkey.modifiers, hotkey.virtualKey) != FALSE;
+    return RegisterHotKey(window_.get(), id, hotkey.modifiers, hotkey.virtualKey) != FALSE;
 }
 
 bool Win32MainWindow::ClaimHotkey(int id, Hotkey hotkey) {
     if (!keyboard_) {
-        keyboard_.emplace(window_);
+        keyboard_.emplace(window_.get());
     }
     return keyboard_->Claim(id, hotkey);
 }
 
 void Win32MainWindow::UnregisterHotkey(int id) {
-    UnregisterHotKey(window_, id);
+    UnregisterHotKey(window_.get(), id);
     if (keyboard_) {
         keyboard_->Unclaim(id);
     }
@@ -187,11 +195,11 @@ std::optional<MenuItem> Win32MainWindow::ShowTrayMenu() {
     GetCursorPos(&cursor);
     // The window must be foreground before TrackPopupMenu, and get a message right after,
     // or the menu does not close when the user clicks elsewhere.
-    SetForegroundWindow(window_);
+    SetForegroundWindow(window_.get());
     const UINT chosen = static_cast<UINT>(
         TrackPopupMenu(menu_.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, cursor.x,
-                       cursor.y, 0, window_, nullptr));
-    PostMessageW(window_, WM_NULL, 0, 0);
+                       cursor.y, 0, window_.get(), nullptr));
+    PostMessageW(window_.get(), WM_NULL, 0, 0);
     if (chosen == 0) {
         return std::nullopt;
     }

@@ -10,6 +10,7 @@
 #include "app/app_ports.h"
 #include "app/keyboard_hook_win32.h"
 #include "common/unique_handle.h"
+#include "common/unique_win32.h"
 
 namespace revertly::app {
 
@@ -26,7 +27,7 @@ class Win32MainWindow final : public MainWindowPort {
 
     // From now on the window's own procedure hands its messages to the form.
     void Attach(frmMain& form) { form_ = &form; }
-    bool Created() const { return window_ != nullptr; }
+    bool Created() const { return static_cast<bool>(window_); }
     // The tray menu, for reading its captions and check marks.
     HMENU Menu() const { return menu_.get(); }
 
@@ -48,8 +49,14 @@ class Win32MainWindow final : public MainWindowPort {
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static void DestroyMenuHandle(HMENU menu);
+    static HICON LoadProgramIcon(HINSTANCE instance, int width, int height);
 
-    HWND window_ = nullptr;
+    HINSTANCE instance_;
+    // The class's icons live as long as the window; the window is destroyed first.
+    UniqueIcon icon_;
+    UniqueIcon smallIcon_;
+    // Released by the system when the window is destroyed by other means than this object.
+    UniqueWindow window_;
     UniqueHandle<HMENU, &DestroyMenuHandle> menu_;
     frmMain* form_ = nullptr;
     // Made with the first claimed hotkey.

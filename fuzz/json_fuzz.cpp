@@ -35,7 +35,7 @@ bool IsNumber(const JsonValue& v) {
 }
 
 // Same keys in the same order, same strings and Booleans, same container kinds; numbers
-// may change kind (the writer turns 2.0 into 2) and precision (15 significant digits).
+// may change kind (the writer turns 2.0 into 2).
 bool SameShape(const JsonValue& a, const JsonValue& b) {
     if (IsNumber(a) || IsNumber(b)) {
         return IsNumber(a) && IsNumber(b);

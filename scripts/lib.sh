@@ -80,6 +80,37 @@ start_wine_session() {
     wine_prefix_ready
     wineserver -p </dev/null >/dev/null 2>&1
     wine cmd /c exit </dev/null >/dev/null 2>&1
+    start_wine_desktop
+}
+
+# Wine's desktop process (explorer.exe /desktop) starts when a program first needs the
+# desktop and ends about a second after the last one has gone. Every time it starts, its X11
+# clipboard bridge empties the clipboard a moment later, when it takes the clipboard over, and
+# a test that has just put text there loses it. wine_desktop.exe (built with the Windows
+# tests; REVERTLY_WINE_DESKTOP names another copy) starts the desktop now, answers once the
+# bridge has taken the clipboard over, and keeps the desktop alive until the server ends.
+start_wine_desktop() {
+    local build="${REVERTLY_BUILD_DIR:-$(revertly_root)/build/windows}"
+    local keeper="${REVERTLY_WINE_DESKTOP:-$build/tests/wine_desktop.exe}"
+    if [ ! -f "$keeper" ]; then
+        echo "$keeper is missing: build the Windows tests first" >&2
+        return 1
+    fi
+    local answer
+    answer=$(mktemp)
+    wine "$keeper" </dev/null >"$answer" 2>/dev/null &
+    local keeper_pid=$!
+    local waited=0
+    until grep -q ready "$answer"; do
+        if [ $waited -ge 600 ] || ! kill -0 "$keeper_pid" 2>/dev/null; then
+            echo "Wine's desktop did not start" >&2
+            rm -f "$answer"
+            return 1
+        fi
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    rm -f "$answer"
 }
 
 stop_wine_session() {

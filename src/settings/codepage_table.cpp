@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "settings/codepage.h"
@@ -70,7 +72,7 @@ std::u16string DecodeCp1251(std::string_view bytes) {
     return text;
 }
 
-std::string EncodeCp1251(std::u16string_view text) {
+std::optional<std::string> EncodeCp1251(std::u16string_view text) {
     std::string bytes;
     bytes.reserve(text.size());
     for (const char16_t unit : text) {

@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
+#include <string>
 
 #include "settings/codepage.h"
+#include "settings/codepage_win32.h"
 
 namespace revertly::files {
 namespace {
@@ -22,19 +25,25 @@ bool IsHighSurrogate(char16_t unit) {
 
 }  // namespace
 
+CodepageApi& CodepageCalls() {
+    static CodepageApi api;
+    return api;
+}
+
 std::u16string DecodeCp1251(std::string_view bytes) {
     std::u16string text;
     while (!bytes.empty()) {
         const int count = static_cast<int>(std::min(bytes.size(), kPiece));
-        const int length = MultiByteToWideChar(kCodePage, 0, bytes.data(), count, nullptr, 0);
+        const int length =
+            CodepageCalls().MultiByteToWideChar(kCodePage, 0, bytes.data(), count, nullptr, 0);
         if (length <= 0) {
             return {};
         }
         const std::size_t start = text.size();
         text.resize(start + static_cast<std::size_t>(length));
-        if (MultiByteToWideChar(kCodePage, 0, bytes.data(), count,
-                                reinterpret_cast<wchar_t*>(text.data() + start),
-                                length) != length) {
+        if (CodepageCalls().MultiByteToWideChar(kCodePage, 0, bytes.data(), count,
+                                                reinterpret_cast<wchar_t*>(text.data() + start),
+                                                length) != length) {
             return {};
         }
         bytes.remove_prefix(static_cast<std::size_t>(count));
@@ -44,7 +53,7 @@ std::u16string DecodeCp1251(std::string_view bytes) {
 
 // No default character of our own: Windows writes a best-fit look-alike where its table
 // has one (an 'e' for an 'é', say), otherwise '?'.
-std::string EncodeCp1251(std::u16string_view text) {
+std::optional<std::string> EncodeCp1251(std::u16string_view text) {
     std::string bytes;
     while (!text.empty()) {
         std::size_t units = std::min(text.size(), kPiece);
@@ -53,16 +62,16 @@ std::string EncodeCp1251(std::u16string_view text) {
         }
         const int count = static_cast<int>(units);
         const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-        const int length =
-            WideCharToMultiByte(kCodePage, 0, wide, count, nullptr, 0, nullptr, nullptr);
+        const int length = CodepageCalls().WideCharToMultiByte(kCodePage, 0, wide, count, nullptr,
+                                                               0, nullptr, nullptr);
         if (length <= 0) {
-            return {};
+            return std::nullopt;
         }
         const std::size_t start = bytes.size();
         bytes.resize(start + static_cast<std::size_t>(length));
-        if (WideCharToMultiByte(kCodePage, 0, wide, count, bytes.data() + start, length, nullptr,
-                                nullptr) != length) {
-            return {};
+        if (CodepageCalls().WideCharToMultiByte(kCodePage, 0, wide, count, bytes.data() + start,
+                                                length, nullptr, nullptr) != length) {
+            return std::nullopt;
         }
         text.remove_prefix(units);
     }

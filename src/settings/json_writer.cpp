@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
+#include <system_error>
 
 namespace revertly::json {
 namespace {
@@ -21,9 +22,12 @@ void AppendInteger(std::u16string& out, Integer value) {
     AppendAscii(out, std::string_view(buffer, static_cast<std::size_t>(end - buffer)));
 }
 
-// At most 15 significant digits in the general form: no trailing zeros, no point for a whole
-// value, exponent form with 'E' for very large and very small magnitudes. to_chars does not
-// depend on the locale, so the decimal point is always '.'.
+// The general form with the fewest of 15, 16 or 17 significant digits that reads back as
+// the same double: 15 where they suffice, so that 0.1 stays 0.1, and more only where 15 would
+// change the value (15 digits of the largest doubles even read back as infinity); 17 always
+// suffice. No trailing zeros, no point for a whole value, exponent form with 'E' for very
+// large and very small magnitudes. to_chars and from_chars do not depend on the locale, so
+// the decimal point is always '.', and from_chars reads as the reader does.
 //
 // Infinity, which the reader makes of a number beyond the range of a double, is written as
 // 1E999 or -1E999, which read back as the same infinity. NaN has no JSON form and the reader
@@ -38,8 +42,16 @@ void AppendDouble(std::u16string& out, double value) {
         return;
     }
     char buffer[32];
-    const char* end =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15).ptr;
+    const char* end = buffer;
+    for (int digits = 15; digits <= 17; ++digits) {
+        end =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits)
+                .ptr;
+        double read = 0.0;
+        if (std::from_chars(buffer, end, read).ec == std::errc() && read == value) {
+            break;
+        }
+    }
     for (const char* c = buffer; c != end; ++c) {
         out.push_back(*c == 'e' ? u'E' : static_cast<char16_t>(*c));
     }

@@ -13,8 +13,9 @@ std::u16string ReadTextFile(std::u16string_view path);
 // Writes the text up to its first U+0000. The new content goes to a temporary file
 // beside the target, is flushed, and then replaces the target in one step, so a failed
 // write never leaves the old file empty or half written. Answers false, with the old
-// file untouched and no temporary file left, on any failure; a read-only target is
-// refused. `flush` is kept for callers: the temporary file is flushed either way.
+// file untouched and no temporary file left, on any failure, a text that the system
+// refuses to encode included; a read-only target is refused. `flush` is kept for callers: the
+// temporary file is flushed either way.
 bool WriteTextFile(std::u16string_view path, std::u16string_view text, bool flush);
 
 }  // namespace revertly::files

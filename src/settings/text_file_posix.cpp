@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -168,7 +169,10 @@ bool WriteTextFile(std::u16string_view path, std::u16string_view text,
         const std::string target = ToUtf8(path);
         const std::string temporary = target + ".tmp";
         const std::string folder = FolderOf(target);
-        const std::string bytes = EncodeCp1251(text.substr(0, text.find(u'\0')));
+        const std::optional<std::string> bytes = EncodeCp1251(text.substr(0, text.find(u'\0')));
+        if (!bytes) {
+            return false;
+        }
 
         // rename() replaces a file that nobody may write, and as root every access check
         // passes, so a read-only target is recognised by its mode bits alone.
@@ -189,7 +193,7 @@ bool WriteTextFile(std::u16string_view path, std::u16string_view text,
             // It is flushed whatever the caller asked: renaming unflushed data over the old
             // file can leave an empty file after a power cut.
             written = (!exists || ::fchmod(file.Get(), old.st_mode & 0777) == 0) &&
-                      WriteAll(file.Get(), bytes) && ::fsync(file.Get()) == 0;
+                      WriteAll(file.Get(), *bytes) && ::fsync(file.Get()) == 0;
             written = file.Close() && written;
         }
         if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {

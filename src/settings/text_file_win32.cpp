@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -133,7 +134,10 @@ bool WriteTextFile(std::u16string_view path, std::u16string_view text,
         }
         const std::wstring target = ToWide(path);
         const std::wstring temporary = target + L".tmp";
-        const std::string bytes = EncodeCp1251(text.substr(0, text.find(u'\0')));
+        const std::optional<std::string> bytes = EncodeCp1251(text.substr(0, text.find(u'\0')));
+        if (!bytes) {
+            return false;
+        }
 
         // Windows refuses to replace a read-only file; Wine replaces it all the same.
         // Asking first makes both refuse alike, before any temporary file exists.
@@ -150,7 +154,7 @@ bool WriteTextFile(std::u16string_view path, std::u16string_view text,
             }
             // Flushed whatever the caller asked: replacing the old file with unflushed data
             // can leave an empty file after a power cut.
-            written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
+            written = WriteAll(file.Get(), *bytes) && FlushFileBuffers(file.Get());
             written = file.Close() && written;
         }
         // The temporary file is closed before this point: it was opened without sharing,

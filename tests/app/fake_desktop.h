@@ -86,7 +86,7 @@ class FakeDesktop final : public app::MainWindowPort,
         Note("open " + std::string(url.begin(), url.end()));
     }
     std::u16string UserStartupFolder() override { return userStartup; }
-    std::u16string CommonStartupFolder() override { return u"C:\\Common\\StartUp"; }
+    std::u16string CommonStartupFolder() override { return commonStartup; }
     bool FileExists(std::u16string_view path) override {
         return files.count(std::u16string(path)) > 0;
     }
@@ -168,6 +168,7 @@ class FakeDesktop final : public app::MainWindowPort,
     std::set<int> takenHotkeys;
     std::set<std::u16string> files;
     std::u16string userStartup = u"C:\\Users\\me\\StartUp";
+    std::u16string commonStartup = u"C:\\Common\\StartUp";
     std::optional<app::MenuItem> menuChoice;
     int answer = app::kAnswerYes;
     bool linksFail = false;

@@ -341,5 +341,32 @@ TEST_F(MainFormTest, AddsTheIconAgainWhenTheNotificationAreaIsRecreated) {
     EXPECT_EQ(desktop_.TakeLog(), "icon 0; icon 4; ");
 }
 
+TEST_F(MainFormTest, ChoosingTheCheckedStateCountAgainKeepsTheHistoryAndWritesTheFile) {
+    ASSERT_TRUE(Start());
+    CopyElsewhere("b");
+    CopyElsewhere("c");
+    desktop_.Send(msg::kHotkey, 0);
+    WriteBytes(SettingsPath(), "stale");
+    Choose(MenuItem::StatesCount2);
+    EXPECT_EQ(form_.History().LastState(), 3);
+    EXPECT_EQ(form_.History().CurrentState(), 2);
+    EXPECT_EQ(ReadBytes(SettingsPath()), R"({"Autorun":true,"StatesCount":10})");
+    for (const auto& [item, checked] : desktop_.checks) {
+        EXPECT_EQ(checked, item == MenuItem::Autorun || item == MenuItem::StatesCount2)
+            << static_cast<int>(item);
+    }
+}
+
+TEST_F(MainFormTest, WithoutAnyStartupFolderAutorunStaysUnchecked) {
+    desktop_.userStartup.clear();
+    desktop_.commonStartup.clear();
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(desktop_.TakeLog().find("link"), std::string::npos);
+    EXPECT_FALSE(desktop_.checks[MenuItem::Autorun]);
+    Choose(MenuItem::Autorun);
+    EXPECT_FALSE(desktop_.checks[MenuItem::Autorun]);
+    EXPECT_EQ(ReadBytes(SettingsPath()), R"({"Autorun":false,"StatesCount":10})");
+}
+
 }  // namespace
 }  // namespace revertly::app

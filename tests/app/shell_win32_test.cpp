@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/autorun.h"
 #include "support/scratch_dir.h"
 
 namespace revertly::app {
@@ -53,13 +54,14 @@ LinkContents ReadLink(const std::u16string& linkPath) {
 // A link in the user's Startup folder, which every test in the prefix shares: removed again
 // whatever the test left of it.
 struct StartupLink {
+    explicit StartupLink(std::u16string_view name = u"Revertly \u0442\u0435\u0441\u0442.lnk")
+        : path(Win32ShellPort().UserStartupFolder() + u"\\" + std::u16string(name)) {}
     ~StartupLink() {
         std::error_code ignored;
         fs::permissions(fs::path(path), fs::perms::owner_write, fs::perm_options::add, ignored);
         fs::remove(fs::path(path), ignored);
     }
-    const std::u16string path =
-        Win32ShellPort().UserStartupFolder() + u"\\Revertly \u0442\u0435\u0441\u0442.lnk";
+    const std::u16string path;
 };
 
 TEST(ShellWin32, ShortcutInTheStartupFolderReadsBackAndIsDeletedWhenReadOnly) {
@@ -91,6 +93,31 @@ TEST(ShellWin32, ShortcutInTheStartupFolderReadsBackAndIsDeletedWhenReadOnly) {
     EXPECT_TRUE(shell.RemoveFile(link));
     EXPECT_FALSE(shell.FileExists(link));
     EXPECT_FALSE(testing::FileExists(link));
+}
+
+// A shortcut left by a copy of the program in another folder (the program was moved) gives
+// way to one to the running copy, and a second call leaves that one shortcut as it is.
+TEST(ShellWin32, AutorunReplacesAShortcutToAMovedProgram) {
+    Win32ShellPort shell;
+    const testing::ScratchDir scratch;
+    const std::u16string before = scratch.File(u"before");
+    const std::u16string after = scratch.File(u"after");
+    for (const std::u16string& folder : {before, after}) {
+        fs::create_directory(fs::path(folder));
+        testing::WriteBytes(folder + u"\\revertly.exe", "MZ");
+    }
+    const StartupLink startupLink(u"Revertly.lnk");
+    ASSERT_TRUE(shell.CreateShortcut(startupLink.path, before + u"/revertly.exe", kAutorunArguments,
+                                     before));
+
+    const std::wstring expected(after.begin(), after.end());
+    for (int call = 1; call <= 2; ++call) {
+        EXPECT_TRUE(SetAutorun(shell, {after, u"revertly"}, true)) << call;
+        const LinkContents contents = ReadLink(startupLink.path);
+        EXPECT_EQ(contents.target, expected + L"\\revertly.exe") << call;
+        EXPECT_EQ(contents.workingFolder, expected) << call;
+    }
+    EXPECT_EQ(testing::ListFolder(fs::path(shell.UserStartupFolder())), "Revertly.lnk");
 }
 
 TEST(ShellWin32, MissingFilesFoldersAndCutPathsAreRefused) {

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,12 +77,18 @@ Bytes BytesOf(const T& value) {
     return Bytes(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-void SetClipboard(HWND owner, const std::vector<std::pair<UINT, Bytes>>& formats) {
+// A format without bytes is promised for rendering on request, which the owner (a test
+// window) never does: GetClipboardData answers NULL for it.
+void SetClipboard(HWND owner, const std::vector<std::pair<UINT, std::optional<Bytes>>>& formats) {
     ASSERT_TRUE(WaitFor([&] { return OpenClipboard(owner) != FALSE; }));
     EmptyClipboard();
     for (const auto& [format, bytes] : formats) {
-        const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-        std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
+        if (!bytes) {
+            SetClipboardData(format, nullptr);
+            continue;
+        }
+        const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes->size());
+        std::memcpy(GlobalLock(block), bytes->data(), bytes->size());
         GlobalUnlock(block);
         SetClipboardData(format, block);
     }
@@ -276,6 +283,13 @@ TEST_F(Win32ClipboardTest, BusyClipboardIsRetriedBriefly) {
 }
 
 TEST_F(Win32ClipboardTest, FormatThatCannotBeCopiedIsLeftOutWithoutLeaking) {
+    // No data at all, listed before the others: left out, and the others are still read.
+    SetClipboard(owner_.hwnd, {{kPrivate, std::nullopt}, {registered_, "registered bytes"}});
+    const std::vector<Listed> promised = ListClipboard();
+    ASSERT_EQ(FormatsOf(promised), (std::vector<UINT>{kPrivate, registered_}));
+    ASSERT_EQ(promised[0].handle, nullptr);
+    EXPECT_EQ(FormatsOf(clipboard_.ReadClipboardState().state), std::vector<UINT>{registered_});
+
     SetTextRegisteredAndPrivate(Bytes(777, 'p'));
     const std::vector<UINT> others = FormatsOf(ListClipboard(), kPrivate);
     Api().GlobalAlloc = AllocExcept777;

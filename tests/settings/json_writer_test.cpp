@@ -39,11 +39,14 @@ TEST(JsonWriterTest, WritesEachKindCompactly) {
         {JsonValue::Int32(-2147483647 - 1), u"-2147483648"},
         {JsonValue::Double(1.5), u"1.5"},
         {JsonValue::Double(2.0), u"2"},
-        {JsonValue::Double(0.1 + 0.2), u"0.3"},
+        {JsonValue::Double(0.1), u"0.1"},
+        {JsonValue::Double(0.1 + 0.7), u"0.7999999999999999"},  // 15 digits read back as 0.8
+        {JsonValue::Double(0.1 + 0.2), u"0.30000000000000004"},
         {JsonValue::Double(3000000000.0), u"3000000000"},
         {JsonValue::Double(1e14), u"100000000000000"},
         {JsonValue::Double(1e15), u"1E+15"},
-        {JsonValue::Double(123456789012345678.0), u"1.23456789012346E+17"},
+        {JsonValue::Double(123456789012345678.0), u"1.2345678901234568E+17"},
+        {JsonValue::Double(std::numeric_limits<double>::max()), u"1.7976931348623157E+308"},
         {JsonValue::Double(1e-5), u"1E-05"},
         {JsonValue::Double(kInfinity), u"1E999"},
         {JsonValue::Double(-kInfinity), u"-1E999"},
@@ -123,17 +126,22 @@ TEST(JsonWriterTest, WhatItWritesReadsBackTheSame) {
 
     const double doubles[] = {1.5,
                               -0.1,
+                              0.1 + 0.2,
                               1e-300,
                               1.23456789012345e200,
+                              std::numeric_limits<double>::max(),
+                              std::numeric_limits<double>::lowest(),
+                              std::numeric_limits<double>::min(),
                               std::numeric_limits<double>::denorm_min(),
                               std::numeric_limits<double>::infinity(),
                               -std::numeric_limits<double>::infinity()};
     for (const double d : doubles) {
-        const JsonValue read = ParseJson(ToJson(ArrayOf({JsonValue::Double(d)})));
+        const std::u16string written = ToJson(ArrayOf({JsonValue::Double(d)}));
+        const JsonValue read = ParseJson(written);
         ASSERT_TRUE(read.Is(JsonKind::Array));
         const JsonValue& item = read.AsArray()->Item(1);
-        ASSERT_TRUE(item.Is(JsonKind::Double)) << d;
-        EXPECT_EQ(item.AsDouble(), d);
+        ASSERT_TRUE(item.Is(JsonKind::Double)) << Printable(written);
+        EXPECT_EQ(item.AsDouble(), d) << "written as " << Printable(written);
     }
 
     const std::u16string_view samples[] = {

@@ -11,6 +11,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "settings/codepage_win32.h"
 #endif
 
 namespace revertly::files {
@@ -137,6 +139,25 @@ TEST(TextFile, AReaderHoldingTheFileBlocksTheReplaceCleanly) {
     EXPECT_EQ(ListFolder(dir.Path()), "settings.txt");
     EXPECT_TRUE(WriteTextFile(path, u"new", false));
     EXPECT_EQ(ReadBytes(path), "new");
+}
+
+int WINAPI RefuseToEncode(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+}
+
+// Windows refusing the conversion to the code page is a failed write, not an empty text.
+TEST(TextFile, ATextTheSystemCannotEncodeLeavesTheFileAsItWas) {
+    const ScratchDir dir;
+    const std::u16string path = dir.File(u"settings.txt");
+    WriteBytes(path, "old");
+    const CodepageApi real = CodepageCalls();
+    CodepageCalls().WideCharToMultiByte = RefuseToEncode;
+    const bool written = WriteTextFile(path, u"new", false);
+    CodepageCalls() = real;
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadBytes(path), "old");
+    EXPECT_EQ(ListFolder(dir.Path()), "settings.txt");
 }
 #endif
 

@@ -1,5 +1,7 @@
 #include "app/keyboard_hook_win32.h"
 
+#include "app/api_win32.h"
+
 namespace revertly::app {
 
 static_assert(kModAlt == MOD_ALT && kModControl == MOD_CONTROL && kModShift == MOD_SHIFT &&
@@ -12,7 +14,7 @@ namespace {
 thread_local KeyboardHook* currentHook = nullptr;
 
 bool Held(int virtualKey) {
-    return (HookApi().GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+    return (Api().GetAsyncKeyState(virtualKey) & 0x8000) != 0;
 }
 
 std::uint32_t HeldModifiers() {
@@ -33,11 +35,6 @@ std::uint32_t HeldModifiers() {
 }
 
 }  // namespace
-
-KeyboardHookApi& HookApi() {
-    static KeyboardHookApi api;
-    return api;
-}
 
 bool KeyboardHook::Claim(int id, Hotkey hotkey) {
     if (!Running()) {
@@ -62,7 +59,7 @@ void KeyboardHook::Unclaim(int id) {
 
 void KeyboardHook::Stop() {
     if (Running()) {
-        HookApi().PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+        Api().PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
         thread_.join();
     }
 }
@@ -72,27 +69,27 @@ void KeyboardHook::Run(std::promise<bool>& installed) {
     threadId_ = GetCurrentThreadId();
     // The thread's message queue must exist before anyone posts WM_QUIT to it.
     MSG message;
-    HookApi().PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+    Api().PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
     const bool ok = Install();
     installed.set_value(ok);  // the promise is gone after this: the caller goes on
     if (!ok) {
         return;
     }
-    const UINT_PTR timer = HookApi().SetTimer(nullptr, 0, kHookCheckMilliseconds, nullptr);
-    while (HookApi().GetMessageW(&message, nullptr, 0, 0) > 0) {
+    const UINT_PTR timer = Api().SetTimer(nullptr, 0, kHookCheckMilliseconds, nullptr);
+    while (Api().GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_TIMER && message.wParam == timer) {
             OnTimer();
         }
     }
-    HookApi().KillTimer(nullptr, timer);
-    HookApi().UnhookWindowsHookEx(hook_);
+    Api().KillTimer(nullptr, timer);
+    Api().UnhookWindowsHookEx(hook_);
     hook_ = nullptr;
 }
 
 bool KeyboardHook::Install() {
-    hook_ = HookApi().SetWindowsHookExW(WH_KEYBOARD_LL, &LowLevelKeyboard,
-                                        GetModuleHandleW(nullptr), 0);
-    watch_.Seen(HookApi().GetTickCount());
+    hook_ =
+        Api().SetWindowsHookExW(WH_KEYBOARD_LL, &LowLevelKeyboard, GetModuleHandleW(nullptr), 0);
+    watch_.Seen(Api().GetTickCount());
     return hook_ != nullptr;
 }
 
@@ -101,8 +98,8 @@ bool KeyboardHook::Install() {
 void KeyboardHook::OnTimer() {
     LASTINPUTINFO input{};
     input.cbSize = sizeof input;
-    if (HookApi().GetLastInputInfo(&input) && watch_.HookRemoved(input.dwTime)) {
-        HookApi().UnhookWindowsHookEx(hook_);
+    if (Api().GetLastInputInfo(&input) && watch_.HookRemoved(input.dwTime)) {
+        Api().UnhookWindowsHookEx(hook_);
         Install();
     }
 }
@@ -115,7 +112,7 @@ void KeyboardHook::SendNeutralKey() const {
         key.ki.dwExtraInfo = kNeutralKeyMark;
     }
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    HookApi().SendInput(2, keys, sizeof(INPUT));
+    Api().SendInput(2, keys, sizeof(INPUT));
 }
 
 // Every keystroke of the system passes here: compare, post, and nothing else.
@@ -123,15 +120,15 @@ LRESULT CALLBACK KeyboardHook::LowLevelKeyboard(int code, WPARAM wParam, LPARAM 
     KeyboardHook* self = currentHook;
     if (code == HC_ACTION && self != nullptr) {
         const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-        self->watch_.Seen(HookApi().GetTickCount());
+        self->watch_.Seen(Api().GetTickCount());
         if (event->dwExtraInfo != kNeutralKeyMark && self->claims_.Concerns(event->vkCode)) {
             const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
             const std::uint32_t held = HeldModifiers();
             const KeyDecision decision = self->claims_.OnKey(event->vkCode, down, held);
             if (decision.hotkeyId) {
-                HookApi().PostMessageW(self->window_, WM_HOTKEY,
-                                       static_cast<WPARAM>(*decision.hotkeyId),
-                                       MAKELPARAM(held, event->vkCode));
+                Api().PostMessageW(self->window_, WM_HOTKEY,
+                                   static_cast<WPARAM>(*decision.hotkeyId),
+                                   MAKELPARAM(held, event->vkCode));
             }
             if (decision.sendNeutralKey) {
                 self->SendNeutralKey();
@@ -141,7 +138,7 @@ LRESULT CALLBACK KeyboardHook::LowLevelKeyboard(int code, WPARAM wParam, LPARAM 
             }
         }
     }
-    return HookApi().CallNextHookEx(nullptr, code, wParam, lParam);
+    return Api().CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 }  // namespace revertly::app

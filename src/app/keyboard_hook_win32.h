@@ -15,27 +15,6 @@
 
 namespace revertly::app {
 
-// Every Win32 call the hook makes goes through this one table, so that a test can make a call
-// fail on purpose (replace an entry, put the saved table back after).
-struct KeyboardHookApi {
-    decltype(&::SetWindowsHookExW) SetWindowsHookExW = ::SetWindowsHookExW;
-    decltype(&::UnhookWindowsHookEx) UnhookWindowsHookEx = ::UnhookWindowsHookEx;
-    decltype(&::CallNextHookEx) CallNextHookEx = ::CallNextHookEx;
-    decltype(&::GetAsyncKeyState) GetAsyncKeyState = ::GetAsyncKeyState;
-    decltype(&::PostMessageW) PostMessageW = ::PostMessageW;
-    decltype(&::SendInput) SendInput = ::SendInput;
-    decltype(&::GetLastInputInfo) GetLastInputInfo = ::GetLastInputInfo;
-    decltype(&::GetTickCount) GetTickCount = ::GetTickCount;
-    decltype(&::SetTimer) SetTimer = ::SetTimer;
-    decltype(&::KillTimer) KillTimer = ::KillTimer;
-    decltype(&::GetMessageW) GetMessageW = ::GetMessageW;
-    decltype(&::PeekMessageW) PeekMessageW = ::PeekMessageW;
-    decltype(&::PostThreadMessageW) PostThreadMessageW = ::PostThreadMessageW;
-};
-
-// The table in use; starts out with the real functions.
-KeyboardHookApi& HookApi();
-
 // dwExtraInfo of the neutral key events the hook sends itself, so that it lets them pass.
 inline constexpr ULONG_PTR kNeutralKeyMark = 0x52565254;  // "RVRT"
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/api_win32.h"
 #include "app/autorun.h"
 #include "app/main_form.h"
 #include "app/messages.h"
@@ -56,12 +57,12 @@ const MenuEntry kMenu[] = {
 };
 
 HMENU BuildTrayMenu() {
-    HMENU menu = CreatePopupMenu();
+    HMENU menu = Api().CreatePopupMenu();
     for (const MenuEntry& entry : kMenu) {
         if (entry.item) {
-            AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(*entry.item), entry.caption);
+            Api().AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(*entry.item), entry.caption);
         } else {
-            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            Api().AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         }
     }
     return menu;
@@ -71,12 +72,13 @@ HMENU BuildTrayMenu() {
 
 void Win32MainWindow::DestroyMenuHandle(HMENU menu) {
     const LastErrorContext keepError;
-    DestroyMenu(menu);
+    Api().DestroyMenu(menu);
 }
 
 Win32MainWindow::Win32MainWindow(HINSTANCE instance)
     : instance_(instance),
-      icon_(LoadProgramIcon(instance, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON))),
+      icon_(LoadProgramIcon(instance, Api().GetSystemMetrics(SM_CXICON),
+                            Api().GetSystemMetrics(SM_CYICON))),
       smallIcon_(LoadProgramIcon(instance, 16, 16)),
       menu_(BuildTrayMenu()) {
     WNDCLASSEXW windowClass{};
@@ -86,12 +88,13 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance)
     windowClass.hIcon = icon_.get();
     windowClass.hIconSm = smallIcon_.get();
     windowClass.lpszClassName = kWindowClass;
-    RegisterClassExW(&windowClass);
-    window_.reset(CreateWindowExW(0, kWindowClass, Wide(kApplicationTitle), WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, 300, 200, nullptr, nullptr,
-                                  instance, this));
+    Api().RegisterClassExW(&windowClass);
+    window_.reset(Api().CreateWindowExW(0, kWindowClass, Wide(kApplicationTitle),
+                                        WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 300, 200,
+                                        nullptr, nullptr, instance, this));
     // The small icon stored with the window is the tray icon.
-    SendMessageW(window_.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    Api().SendMessageW(window_.get(), WM_SETICON, ICON_SMALL,
+                       reinterpret_cast<LPARAM>(smallIcon_.get()));
 }
 
 Win32MainWindow::~Win32MainWindow() {
@@ -100,12 +103,12 @@ Win32MainWindow::~Win32MainWindow() {
     form_ = nullptr;
     keyboard_.reset();
     window_.reset();
-    UnregisterClassW(kWindowClass, instance_);
+    Api().UnregisterClassW(kWindowClass, instance_);
 }
 
 HICON Win32MainWindow::LoadProgramIcon(HINSTANCE instance, int width, int height) {
     return static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDI_REVERTLY), IMAGE_ICON, width, height, 0));
+        Api().LoadImageW(instance, MAKEINTRESOURCEW(IDI_REVERTLY), IMAGE_ICON, width, height, 0));
 }
 
 // Binds the window to its object at WM_NCCREATE and finds it again for every later message.
@@ -113,10 +116,10 @@ LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM w
                                              LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        Api().SetWindowLongPtrW(window, GWLP_USERDATA,
+                                reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    auto* self = reinterpret_cast<Win32MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<Win32MainWindow*>(Api().GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self != nullptr && self->form_ != nullptr) {
         if (const std::optional<LResult> result = self->form_->WindowProcedure(
                 message, static_cast<WParam>(wParam), static_cast<LParam>(lParam))) {
@@ -126,10 +129,10 @@ LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM w
     if (message == WM_NCDESTROY && self != nullptr) {
         // The window is gone: stop dispatching its messages to the object, which no longer
         // owns it.
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        Api().SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         self->window_.release();
     }
-    return DefWindowProcW(window, message, wParam, lParam);
+    return Api().DefWindowProcW(window, message, wParam, lParam);
 }
 
 WindowHandle Win32MainWindow::Handle() {
@@ -137,32 +140,32 @@ WindowHandle Win32MainWindow::Handle() {
 }
 
 void Win32MainWindow::Hide() {
-    ShowWindow(window_.get(), SW_HIDE);
+    Api().ShowWindow(window_.get(), SW_HIDE);
 }
 
 void Win32MainWindow::Destroy() {
     // Not reset(): the window's last messages still reach the form, which uses the handle
     // until WM_NCDESTROY lets it go.
     if (window_.get()) {
-        DestroyWindow(window_.get());
+        Api().DestroyWindow(window_.get());
     }
 }
 
 void Win32MainWindow::Quit() {
-    PostQuitMessage(0);
+    Api().PostQuitMessage(0);
 }
 
 void Win32MainWindow::StartTimer(std::uint32_t milliseconds) {
     // Setting a timer that runs already replaces it, so the wait starts afresh.
-    SetTimer(window_.get(), kSaveTimerId, milliseconds, nullptr);
+    Api().SetTimer(window_.get(), kSaveTimerId, milliseconds, nullptr);
 }
 
 void Win32MainWindow::StopTimer() {
-    KillTimer(window_.get(), kSaveTimerId);
+    Api().KillTimer(window_.get(), kSaveTimerId);
 }
 
 bool Win32MainWindow::RegisterHotkey(int id, Hotkey hotkey) {
-    return RegisterHotKey(window_.get(), id, hotkey.modifiers, hotkey.virtualKey) != FALSE;
+    return Api().RegisterHotKey(window_.get(), id, hotkey.modifiers, hotkey.virtualKey) != FALSE;
 }
 
 bool Win32MainWindow::ClaimHotkey(int id, Hotkey hotkey) {
@@ -173,33 +176,33 @@ bool Win32MainWindow::ClaimHotkey(int id, Hotkey hotkey) {
 }
 
 void Win32MainWindow::UnregisterHotkey(int id) {
-    UnregisterHotKey(window_.get(), id);
+    Api().UnregisterHotKey(window_.get(), id);
     if (keyboard_) {
         keyboard_->Unclaim(id);
     }
 }
 
 void Win32MainWindow::SetMenuCheck(MenuItem item, bool checked) {
-    CheckMenuItem(menu_.get(), static_cast<UINT>(item),
-                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+    Api().CheckMenuItem(menu_.get(), static_cast<UINT>(item),
+                        MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void Win32MainWindow::SetMenuCaption(MenuItem item, std::u16string_view caption) {
     const std::u16string terminated(caption);
-    ModifyMenuW(menu_.get(), static_cast<UINT>(item), MF_BYCOMMAND | MF_STRING,
-                static_cast<UINT_PTR>(item), Wide(terminated));
+    Api().ModifyMenuW(menu_.get(), static_cast<UINT>(item), MF_BYCOMMAND | MF_STRING,
+                      static_cast<UINT_PTR>(item), Wide(terminated));
 }
 
 std::optional<MenuItem> Win32MainWindow::ShowTrayMenu() {
     POINT cursor{};
-    GetCursorPos(&cursor);
+    Api().GetCursorPos(&cursor);
     // The window must be foreground before TrackPopupMenu, and get a message right after,
     // or the menu does not close when the user clicks elsewhere.
-    SetForegroundWindow(window_.get());
+    Api().SetForegroundWindow(window_.get());
     const UINT chosen = static_cast<UINT>(
-        TrackPopupMenu(menu_.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, cursor.x,
-                       cursor.y, 0, window_.get(), nullptr));
-    PostMessageW(window_.get(), WM_NULL, 0, 0);
+        Api().TrackPopupMenu(menu_.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, cursor.x,
+                             cursor.y, 0, window_.get(), nullptr));
+    Api().PostMessageW(window_.get(), WM_NULL, 0, 0);
     if (chosen == 0) {
         return std::nullopt;
     }
@@ -208,12 +211,12 @@ std::optional<MenuItem> Win32MainWindow::ShowTrayMenu() {
 
 int Win32MainWindow::ShowMessage(std::u16string_view text, std::uint32_t style) {
     const std::u16string terminated(text);
-    return MessageBoxW(nullptr, Wide(terminated), Wide(kApplicationTitle), style);
+    return Api().MessageBoxW(nullptr, Wide(terminated), Wide(kApplicationTitle), style);
 }
 
 void Win32MainWindow::SendTo(WindowHandle window, std::uint32_t message, WParam wParam,
                              LParam lParam) {
-    SendMessageW(reinterpret_cast<HWND>(window), message, wParam, lParam);
+    Api().SendMessageW(reinterpret_cast<HWND>(window), message, wParam, lParam);
 }
 
 }  // namespace revertly::app

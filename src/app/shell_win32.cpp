@@ -1,10 +1,11 @@
-// The shell adapter. Every Win32 and COM call goes through ShellCalls().
+// The shell adapter. Every Win32 and COM call goes through Api().
 
 #include "app/shell_win32.h"
 
 #include <optional>
 #include <string>
 
+#include "app/api_win32.h"
 #include "common/last_error_win32.h"
 #include "common/unique_handle.h"
 
@@ -23,7 +24,7 @@ std::optional<std::wstring> ToWide(std::u16string_view text) {
 
 void FreeTaskMemory(PWSTR memory) {
     const LastErrorContext keepError;
-    ShellCalls().CoTaskMemFree(memory);
+    Api().CoTaskMemFree(memory);
 }
 using UniqueTaskText = UniqueHandle<PWSTR, &FreeTaskMemory>;
 
@@ -42,14 +43,14 @@ class ComScope {
   public:
     ComScope() {
         const HRESULT result =
-            ShellCalls().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+            Api().CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
         // S_FALSE (already initialized here) needs its CoUninitialize as much as S_OK does.
         initialized_ = SUCCEEDED(result);
         usable_ = initialized_ || result == RPC_E_CHANGED_MODE;
     }
     ~ComScope() {
         if (initialized_) {
-            ShellCalls().CoUninitialize();
+            Api().CoUninitialize();
         }
     }
     ComScope(const ComScope&) = delete;
@@ -64,8 +65,7 @@ class ComScope {
 
 std::u16string KnownFolder(REFKNOWNFOLDERID folder) {
     PWSTR buffer = nullptr;
-    const HRESULT result =
-        ShellCalls().SHGetKnownFolderPath(folder, KF_FLAG_DEFAULT, nullptr, &buffer);
+    const HRESULT result = Api().SHGetKnownFolderPath(folder, KF_FLAG_DEFAULT, nullptr, &buffer);
     // The buffer is the caller's to free whether the call succeeded or not.
     const UniqueTaskText path(buffer);
     if (FAILED(result) || !path) {
@@ -77,11 +77,6 @@ std::u16string KnownFolder(REFKNOWNFOLDERID folder) {
 
 }  // namespace
 
-ShellApi& ShellCalls() {
-    static ShellApi api;
-    return api;
-}
-
 void Win32ShellPort::OpenUrl(std::u16string_view url) {
     const std::optional<std::wstring> address = ToWide(url);
     if (!address) {
@@ -90,7 +85,7 @@ void Win32ShellPort::OpenUrl(std::u16string_view url) {
     // The "open" verb may be carried out by a shell extension, which needs COM on the calling
     // thread. Without it the call is still worth making: a plain browser needs none.
     const ComScope com;
-    ShellCalls().ShellExecuteW(nullptr, L"open", address->c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    Api().ShellExecuteW(nullptr, L"open", address->c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 std::u16string Win32ShellPort::UserStartupFolder() {
@@ -106,7 +101,7 @@ bool Win32ShellPort::FileExists(std::u16string_view path) {
     if (!file) {
         return false;
     }
-    const DWORD attributes = ShellCalls().GetFileAttributesW(file->c_str());
+    const DWORD attributes = Api().GetFileAttributesW(file->c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
@@ -115,7 +110,7 @@ bool Win32ShellPort::RemoveFile(std::u16string_view path) {
     if (!file) {
         return false;
     }
-    const DWORD attributes = ShellCalls().GetFileAttributesW(file->c_str());
+    const DWORD attributes = Api().GetFileAttributesW(file->c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return false;
     }
@@ -124,16 +119,16 @@ bool Win32ShellPort::RemoveFile(std::u16string_view path) {
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly) {
         const DWORD writable = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
-        if (!ShellCalls().SetFileAttributesW(file->c_str(),
-                                             writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL)) {
+        if (!Api().SetFileAttributesW(file->c_str(),
+                                      writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL)) {
             return false;
         }
     }
-    if (ShellCalls().DeleteFileW(file->c_str())) {
+    if (Api().DeleteFileW(file->c_str())) {
         return true;
     }
     if (readOnly) {
-        ShellCalls().SetFileAttributesW(file->c_str(), attributes);
+        Api().SetFileAttributesW(file->c_str(), attributes);
     }
     return false;
 }
@@ -155,8 +150,8 @@ bool Win32ShellPort::CreateShortcut(std::u16string_view linkPath, std::u16string
         return false;
     }
     IShellLinkW* createdLink = nullptr;
-    if (FAILED(ShellCalls().CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                             IID_PPV_ARGS(&createdLink))) ||
+    if (FAILED(Api().CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_PPV_ARGS(&createdLink))) ||
         createdLink == nullptr) {
         return false;
     }

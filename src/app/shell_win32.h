@@ -12,23 +12,6 @@
 
 namespace revertly::app {
 
-// Every Win32 and COM call that the shell adapter makes goes through this one table, so that
-// a test can make a call fail on purpose (replace an entry, put the saved table back after).
-struct ShellApi {
-    decltype(&::ShellExecuteW) ShellExecuteW = ::ShellExecuteW;
-    decltype(&::SHGetKnownFolderPath) SHGetKnownFolderPath = ::SHGetKnownFolderPath;
-    decltype(&::CoTaskMemFree) CoTaskMemFree = ::CoTaskMemFree;
-    decltype(&::GetFileAttributesW) GetFileAttributesW = ::GetFileAttributesW;
-    decltype(&::SetFileAttributesW) SetFileAttributesW = ::SetFileAttributesW;
-    decltype(&::DeleteFileW) DeleteFileW = ::DeleteFileW;
-    decltype(&::CoInitializeEx) CoInitializeEx = ::CoInitializeEx;
-    decltype(&::CoUninitialize) CoUninitialize = ::CoUninitialize;
-    decltype(&::CoCreateInstance) CoCreateInstance = ::CoCreateInstance;
-};
-
-// The table in use; starts out with the real functions.
-ShellApi& ShellCalls();
-
 // Texts with a U+0000 inside are refused: Windows would read a path only up to it and so
 // act on another file than the one named.
 class Win32ShellPort final : public ShellPort {

@@ -4,8 +4,8 @@
 
 namespace revertly::history {
 
-ClipboardApi& Api() {
-    static ClipboardApi api;
+Win32Api& Api() {
+    static Win32Api api;
     return api;
 }
 

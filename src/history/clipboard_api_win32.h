@@ -8,7 +8,7 @@
 
 namespace revertly::history {
 
-struct ClipboardApi {
+struct Win32Api {
     decltype(&::OpenClipboard) OpenClipboard = ::OpenClipboard;
     decltype(&::CloseClipboard) CloseClipboard = ::CloseClipboard;
     decltype(&::CountClipboardFormats) CountClipboardFormats = ::CountClipboardFormats;
@@ -31,7 +31,7 @@ struct ClipboardApi {
 };
 
 // The table in use; starts out with the real functions.
-ClipboardApi& Api();
+Win32Api& Api();
 
 // Release functions of the owning types: through the table, keeping GetLastError.
 void FreeGlobal(HGLOBAL block);

@@ -23,8 +23,8 @@ std::wstring ToWide(std::u16string_view text) {
 
 }  // namespace
 
-NamedBlockApi& Api() {
-    static NamedBlockApi api;
+Win32Api& Api() {
+    static Win32Api api;
     return api;
 }
 

@@ -11,7 +11,7 @@ namespace revertly::instance {
 
 // Every Win32 call that the named-block adapter makes goes through this one table, so that
 // a test can make a call fail on purpose (replace an entry, put the saved table back after).
-struct NamedBlockApi {
+struct Win32Api {
     decltype(&::OpenFileMappingW) OpenFileMappingW = ::OpenFileMappingW;
     decltype(&::CreateFileMappingW) CreateFileMappingW = ::CreateFileMappingW;
     decltype(&::MapViewOfFile) MapViewOfFile = ::MapViewOfFile;
@@ -20,7 +20,7 @@ struct NamedBlockApi {
 };
 
 // The table in use; starts out with the real functions.
-NamedBlockApi& Api();
+Win32Api& Api();
 
 // Release function of the owning type: through the table, keeping GetLastError.
 void CloseKernelHandle(HANDLE handle);

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "settings/api_win32.h"
 #include "settings/codepage.h"
-#include "settings/codepage_win32.h"
 
 namespace revertly::files {
 namespace {
@@ -25,8 +25,8 @@ bool IsHighSurrogate(char16_t unit) {
 
 }  // namespace
 
-CodepageApi& CodepageCalls() {
-    static CodepageApi api;
+Win32Api& Api() {
+    static Win32Api api;
     return api;
 }
 
@@ -34,16 +34,15 @@ std::u16string DecodeCp1251(std::string_view bytes) {
     std::u16string text;
     while (!bytes.empty()) {
         const int count = static_cast<int>(std::min(bytes.size(), kPiece));
-        const int length =
-            CodepageCalls().MultiByteToWideChar(kCodePage, 0, bytes.data(), count, nullptr, 0);
+        const int length = Api().MultiByteToWideChar(kCodePage, 0, bytes.data(), count, nullptr, 0);
         if (length <= 0) {
             return {};
         }
         const std::size_t start = text.size();
         text.resize(start + static_cast<std::size_t>(length));
-        if (CodepageCalls().MultiByteToWideChar(kCodePage, 0, bytes.data(), count,
-                                                reinterpret_cast<wchar_t*>(text.data() + start),
-                                                length) != length) {
+        if (Api().MultiByteToWideChar(kCodePage, 0, bytes.data(), count,
+                                      reinterpret_cast<wchar_t*>(text.data() + start),
+                                      length) != length) {
             return {};
         }
         bytes.remove_prefix(static_cast<std::size_t>(count));
@@ -62,15 +61,15 @@ std::optional<std::string> EncodeCp1251(std::u16string_view text) {
         }
         const int count = static_cast<int>(units);
         const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-        const int length = CodepageCalls().WideCharToMultiByte(kCodePage, 0, wide, count, nullptr,
-                                                               0, nullptr, nullptr);
+        const int length =
+            Api().WideCharToMultiByte(kCodePage, 0, wide, count, nullptr, 0, nullptr, nullptr);
         if (length <= 0) {
             return std::nullopt;
         }
         const std::size_t start = bytes.size();
         bytes.resize(start + static_cast<std::size_t>(length));
-        if (CodepageCalls().WideCharToMultiByte(kCodePage, 0, wide, count, bytes.data() + start,
-                                                length, nullptr, nullptr) != length) {
+        if (Api().WideCharToMultiByte(kCodePage, 0, wide, count, bytes.data() + start, length,
+                                      nullptr, nullptr) != length) {
             return std::nullopt;
         }
         text.remove_prefix(units);

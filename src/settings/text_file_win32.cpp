@@ -1,4 +1,5 @@
-// Whole-file text I/O through the wide Win32 file functions.
+// Whole-file text I/O through the wide Win32 file functions. Every Win32 call goes through
+// Api().
 #include <windows.h>
 
 #include <algorithm>
@@ -8,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "common/last_error_win32.h"
+#include "settings/api_win32.h"
 #include "settings/codepage.h"
 #include "settings/text_file.h"
 
@@ -26,9 +29,8 @@ class FileHandle {
     explicit FileHandle(HANDLE handle) : handle_(handle) {}
     ~FileHandle() {
         if (IsOpen()) {
-            const DWORD error = GetLastError();
-            CloseHandle(handle_);
-            SetLastError(error);
+            const LastErrorContext keepError;
+            Api().CloseHandle(handle_);
         }
     }
     FileHandle(const FileHandle&) = delete;
@@ -36,7 +38,9 @@ class FileHandle {
 
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE Get() const { return handle_; }
-    bool Close() { return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != FALSE; }
+    bool Close() {
+        return Api().CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != FALSE;
+    }
 
   private:
     HANDLE handle_;
@@ -56,7 +60,7 @@ bool ReadAll(HANDLE file, std::string& bytes) {
     while (done < bytes.size()) {
         DWORD count = 0;
         const auto wanted = static_cast<DWORD>(std::min(bytes.size() - done, kPiece));
-        if (!ReadFile(file, bytes.data() + done, wanted, &count, nullptr)) {
+        if (!Api().ReadFile(file, bytes.data() + done, wanted, &count, nullptr)) {
             return false;
         }
         if (count == 0) {
@@ -72,7 +76,7 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
         DWORD count = 0;
         const auto wanted = static_cast<DWORD>(std::min(bytes.size(), kPiece));
-        if (!WriteFile(file, bytes.data(), wanted, &count, nullptr) || count == 0) {
+        if (!Api().WriteFile(file, bytes.data(), wanted, &count, nullptr) || count == 0) {
             return false;
         }
         bytes.remove_prefix(count);
@@ -86,19 +90,19 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 bool ReplaceWith(const std::wstring& temporary, const std::wstring& target) {
     constexpr int kTries = 5;
     for (int attempt = 1;; ++attempt) {
-        if (MoveFileExW(temporary.c_str(), target.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (Api().MoveFileExW(temporary.c_str(), target.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return true;
         }
         if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kTries) {
             return false;
         }
-        Sleep(20);
+        Api().Sleep(20);
     }
 }
 
 bool IsReadOnly(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = Api().GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
@@ -109,10 +113,11 @@ std::u16string ReadTextFile(std::u16string_view path) {
         if (!IsUsablePath(path)) {
             return {};
         }
-        const FileHandle file(CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const FileHandle file(Api().CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                nullptr));
         LARGE_INTEGER size{};
-        if (!file.IsOpen() || !GetFileSizeEx(file.Get(), &size) ||
+        if (!file.IsOpen() || !Api().GetFileSizeEx(file.Get(), &size) ||
             static_cast<ULONGLONG>(size.QuadPart) > kLargestFile) {
             return {};
         }
@@ -147,20 +152,20 @@ bool WriteTextFile(std::u16string_view path, std::u16string_view text,
 
         bool written = false;
         {
-            FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+            FileHandle file(Api().CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!file.IsOpen()) {
                 return false;
             }
             // Flushed whatever the caller asked: replacing the old file with unflushed data
             // can leave an empty file after a power cut.
-            written = WriteAll(file.Get(), *bytes) && FlushFileBuffers(file.Get());
+            written = WriteAll(file.Get(), *bytes) && Api().FlushFileBuffers(file.Get());
             written = file.Close() && written;
         }
         // The temporary file is closed before this point: it was opened without sharing,
         // so it could be neither moved nor deleted while open.
         if (!written || !ReplaceWith(temporary, target)) {
-            DeleteFileW(temporary.c_str());
+            Api().DeleteFileW(temporary.c_str());
             return false;
         }
         return true;

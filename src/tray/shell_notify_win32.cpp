@@ -16,6 +16,11 @@ static_assert(static_cast<DWORD>(NotifyMessage::Add) == NIM_ADD &&
 static_assert(kIconFlags == (NIF_MESSAGE | NIF_ICON | NIF_TIP) && kBalloonFlags == NIF_INFO);
 static_assert(kNotifyIconVersion == NOTIFYICON_VERSION && kDefaultCallbackMessage == WM_APP);
 
+Win32Api& Api() {
+    static Win32Api api;
+    return api;
+}
+
 bool Win32ShellNotify::ShellNotifyIcon(NotifyMessage message, const NotifyIconRecord& record) {
     NOTIFYICONDATAW data{};
     data.cbSize = record.cbSize;
@@ -31,11 +36,11 @@ bool Win32ShellNotify::ShellNotifyIcon(NotifyMessage message, const NotifyIconRe
     data.uTimeout = record.uTimeoutOrVersion;
     std::copy(std::begin(record.szInfoTitle), std::end(record.szInfoTitle), data.szInfoTitle);
     data.dwInfoFlags = record.dwInfoFlags;
-    return function_(static_cast<DWORD>(message), &data) != FALSE;
+    return Api().Shell_NotifyIconW(static_cast<DWORD>(message), &data) != FALSE;
 }
 
 std::optional<WindowHandle> Win32TrayHost::Window() const {
-    if (!IsWindow(reinterpret_cast<HWND>(window_))) {
+    if (!Api().IsWindow(reinterpret_cast<HWND>(window_))) {
         return std::nullopt;
     }
     return window_;
@@ -43,14 +48,15 @@ std::optional<WindowHandle> Win32TrayHost::Window() const {
 
 std::optional<IconHandle> Win32TrayHost::WindowIcon() const {
     const HWND window = reinterpret_cast<HWND>(window_);
-    if (!IsWindow(window)) {
+    if (!Api().IsWindow(window)) {
         return std::nullopt;
     }
     // ICON_SMALL answers only a small icon that the window was given; a window that has only
     // a big one falls through to its class.
-    IconHandle icon = static_cast<IconHandle>(SendMessageW(window, WM_GETICON, ICON_SMALL, 0));
+    IconHandle icon =
+        static_cast<IconHandle>(Api().SendMessageW(window, WM_GETICON, ICON_SMALL, 0));
     if (icon == 0) {
-        icon = static_cast<IconHandle>(GetClassLongPtrW(window, GCLP_HICONSM));
+        icon = static_cast<IconHandle>(Api().GetClassLongPtrW(window, GCLP_HICONSM));
     }
     if (icon == 0) {
         return std::nullopt;

@@ -9,18 +9,21 @@
 
 namespace revertly::tray {
 
-using ShellNotifyIconFunction = decltype(&::Shell_NotifyIconW);
+// Every Win32 call that the tray adapters make goes through this one table, so that a test can
+// watch or fail a call (replace an entry, put the saved table back after).
+struct Win32Api {
+    decltype(&::Shell_NotifyIconW) Shell_NotifyIconW = ::Shell_NotifyIconW;
+    decltype(&::IsWindow) IsWindow = ::IsWindow;
+    decltype(&::SendMessageW) SendMessageW = ::SendMessageW;
+    decltype(&::GetClassLongPtrW) GetClassLongPtrW = ::GetClassLongPtrW;
+};
+
+// The table in use; starts out with the real functions.
+Win32Api& Api();
 
 class Win32ShellNotify final : public ShellNotifyPort {
   public:
-    // function: the shell's entry point; a test may hand in a wrapper around it.
-    explicit Win32ShellNotify(ShellNotifyIconFunction function = &::Shell_NotifyIconW)
-        : function_(function) {}
-
     bool ShellNotifyIcon(NotifyMessage message, const NotifyIconRecord& record) override;
-
-  private:
-    ShellNotifyIconFunction function_;
 };
 
 // A window as the icon's host. Its picture is the window's small icon: the one set with

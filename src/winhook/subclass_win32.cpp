@@ -35,8 +35,8 @@ LRESULT CALLBACK HookedProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-SubclassApi& Api() {
-    static SubclassApi api;
+Win32Api& Api() {
+    static Win32Api api;
     return api;
 }
 

@@ -10,7 +10,7 @@ namespace revertly::winhook {
 
 // Every Win32 call that the hook adapter makes goes through this one table, so that a test
 // can make a call fail on purpose (replace an entry, put the saved table back after).
-struct SubclassApi {
+struct Win32Api {
     decltype(&::SetWindowLongPtrW) SetWindowLongPtrW = ::SetWindowLongPtrW;
     decltype(&::CallWindowProcW) CallWindowProcW = ::CallWindowProcW;
     decltype(&::DefWindowProcW) DefWindowProcW = ::DefWindowProcW;
@@ -20,7 +20,7 @@ struct SubclassApi {
 };
 
 // The table in use; starts out with the real functions.
-SubclassApi& Api();
+Win32Api& Api();
 
 // The name of the window property that points a hooked window at its Subclass object.
 inline constexpr wchar_t kHookProperty[] = L"Revertly.Subclass";

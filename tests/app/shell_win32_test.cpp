@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "support/api_override.h"
+
+#include "app/api_win32.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -159,13 +163,12 @@ TEST(ShellWin32, FailingServicesGiveQuietAnswers) {
     const testing::ScratchDir scratch;
     const std::u16string link = scratch.File(u"Revertly.lnk");
     Win32ShellPort shell;
-    const ShellApi real = ShellCalls();
-    ShellCalls().SHGetKnownFolderPath = FailingKnownFolder;
-    ShellCalls().CoCreateInstance = FailingCreate;
+    const testing::ApiOverride api(Api());
+    api->SHGetKnownFolderPath = FailingKnownFolder;
+    api->CoCreateInstance = FailingCreate;
     EXPECT_EQ(shell.UserStartupFolder(), u"");
     EXPECT_EQ(shell.CommonStartupFolder(), u"");
     EXPECT_FALSE(shell.CreateShortcut(link, link, u"", u""));
-    ShellCalls() = real;
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 // positions, captions, commands and check marks down.
 #include <gtest/gtest.h>
 
+#include "support/api_override.h"
+
+#include "app/api_win32.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -119,11 +123,12 @@ HHOOK WINAPI RefuseHook(int, HOOKPROC, HINSTANCE, DWORD) {
 TEST(KeyboardHookWin32, RunsWhileAKeyIsClaimedAndReportsAHookThatCannotBeInstalled) {
     Win32MainWindow window(GetModuleHandleW(nullptr));
     KeyboardHook hook(reinterpret_cast<HWND>(window.Handle()));
-    const KeyboardHookApi real = HookApi();
-    HookApi().SetWindowsHookExW = &RefuseHook;
-    EXPECT_FALSE(hook.Claim(kUndoHotkey, {kModWin, 'Z'}));
-    EXPECT_FALSE(hook.Running());
-    HookApi() = real;
+    {
+        const testing::ApiOverride api(Api());
+        api->SetWindowsHookExW = &RefuseHook;
+        EXPECT_FALSE(hook.Claim(kUndoHotkey, {kModWin, 'Z'}));
+        EXPECT_FALSE(hook.Running());
+    }
 
     ASSERT_TRUE(hook.Claim(kUndoHotkey, {kModWin, 'Z'}));
     ASSERT_TRUE(hook.Claim(kRedoHotkey, {kModWin, 'X'}));

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/api_override.h"
+
 #include <chrono>
 #include <cstring>
 #include <optional>
@@ -214,10 +216,7 @@ class Win32ClipboardTest : public ::testing::Test {
                                    {kPrivate, privateBytes}});
     }
 
-    struct SeamGuard {
-        ClipboardApi saved = Api();
-        ~SeamGuard() { Api() = saved; }
-    } seam_;
+    const testing::ApiOverride<Win32Api> seam_{Api()};
     TestWindow owner_;
     Win32Clipboard clipboard_{owner_.handle()};
     const UINT registered_ = RegisterClipboardFormatW(L"Revertly.Test.Registered");
@@ -259,7 +258,7 @@ TEST_F(Win32ClipboardTest, ReadsTheWholeClipboardAndWritesFreshCopiesBack) {
 TEST_F(Win32ClipboardTest, BusyClipboardIsRetriedBriefly) {
     SetClipboard(owner_.hwnd, {{kPrivate, "kept"}});
     const ReadResult kept = clipboard_.ReadClipboardState();
-    Api().Sleep = CountingSleep;
+    seam_->Sleep = CountingSleep;
     {
         // Held for longer than any retry: a read and a write each give up after a few
         // short pauses, touching nothing.
@@ -292,13 +291,13 @@ TEST_F(Win32ClipboardTest, FormatThatCannotBeCopiedIsLeftOutWithoutLeaking) {
 
     SetTextRegisteredAndPrivate(Bytes(777, 'p'));
     const std::vector<UINT> others = FormatsOf(ListClipboard(), kPrivate);
-    Api().GlobalAlloc = AllocExcept777;
+    seam_->GlobalAlloc = AllocExcept777;
     EXPECT_EQ(FormatsOf(clipboard_.ReadClipboardState().state), others);
 
-    Api().GlobalAlloc = seam_.saved.GlobalAlloc;
+    seam_->GlobalAlloc = seam_.Saved().GlobalAlloc;
     const ReadResult read = clipboard_.ReadClipboardState();
-    Api().SetClipboardData = RefusePrivate;
-    Api().GlobalFree = RecordingFree;
+    seam_->SetClipboardData = RefusePrivate;
+    seam_->GlobalFree = RecordingFree;
     bool ignoreNextChange = false;
     ASSERT_TRUE(clipboard_.WriteClipboardState(read.state, ignoreNextChange));
     EXPECT_EQ(FormatsOf(ListClipboard()), others);
@@ -367,7 +366,7 @@ TEST_F(Win32ClipboardTest, ClipboardMarkedAsSecretIsNotCopied) {
         {L"CanIncludeInClipboardHistory", 0, ReadOutcome::Excluded},
         {L"CanIncludeInClipboardHistory", 1, ReadOutcome::Read},
     };
-    Api().GlobalAlloc = CountingAlloc;
+    seam_->GlobalAlloc = CountingAlloc;
     for (const auto& c : cases) {
         // The marker comes last: nothing before it may be copied either.
         SetClipboard(owner_.hwnd, {{CF_UNICODETEXT, BytesOf(L"secret")},

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/api_override.h"
+
 #include <cstring>
 #include <optional>
 #include <string>
@@ -99,10 +101,7 @@ class OneInstanceWin32 : public ::testing::Test {
                                   nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(window_, nullptr);
     }
-    void TearDown() override {
-        Api() = NamedBlockApi{};
-        DestroyWindow(window_);
-    }
+    void TearDown() override { DestroyWindow(window_); }
     WindowHandle Window() const { return reinterpret_cast<WindowHandle>(window_); }
 
     HWND window_ = nullptr;
@@ -158,12 +157,13 @@ TEST_F(OneInstanceWin32, CopyThatLosesTheStartUpRaceEnds) {
     const UniqueKernelHandle other(
         CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, L"Revertly"));
     ASSERT_TRUE(other);
-    Api().OpenFileMappingW = &NoBlockYet;
-
-    OneInstance guard(blocks_);
-    EXPECT_EQ(guard.CheckOneInstance(Window()).verdict, InstanceVerdict::EndThisCopy);
-    EXPECT_EQ(guard.InstanceMapping(), 0u);
-    Api() = NamedBlockApi{};
+    {
+        const testing::ApiOverride api(Api());
+        api->OpenFileMappingW = &NoBlockYet;
+        OneInstance guard(blocks_);
+        EXPECT_EQ(guard.CheckOneInstance(Window()).verdict, InstanceVerdict::EndThisCopy);
+        EXPECT_EQ(guard.InstanceMapping(), 0u);
+    }
     EXPECT_EQ(ReadBlock(), 0u) << "this copy wrote nothing into the other copy's block";
 }
 

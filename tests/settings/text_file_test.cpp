@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/api_override.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -12,7 +14,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "settings/codepage_win32.h"
+#include "settings/api_win32.h"
 #endif
 
 namespace revertly::files {
@@ -151,10 +153,12 @@ TEST(TextFile, ATextTheSystemCannotEncodeLeavesTheFileAsItWas) {
     const ScratchDir dir;
     const std::u16string path = dir.File(u"settings.txt");
     WriteBytes(path, "old");
-    const CodepageApi real = CodepageCalls();
-    CodepageCalls().WideCharToMultiByte = RefuseToEncode;
-    const bool written = WriteTextFile(path, u"new", false);
-    CodepageCalls() = real;
+    bool written = true;
+    {
+        const testing::ApiOverride api(Api());
+        api->WideCharToMultiByte = RefuseToEncode;
+        written = WriteTextFile(path, u"new", false);
+    }
     EXPECT_FALSE(written);
     EXPECT_EQ(ReadBytes(path), "old");
     EXPECT_EQ(ListFolder(dir.Path()), "settings.txt");

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/api_override.h"
+
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -159,7 +161,9 @@ TEST(TrayWin32, ShowsChangesRestoresAndRemovesTheIcon) {
     const std::vector<HWND> before = ShownIcons();
     const auto uID = static_cast<WPARAM>(Handle(kApplication));
     shellCalls.clear();
-    Win32ShellNotify shell(&RecordingShellNotifyIcon);
+    const testing::ApiOverride api(Api());
+    api->Shell_NotifyIconW = &RecordingShellNotifyIcon;
+    Win32ShellNotify shell;
     Tray tray(shell);
     ASSERT_TRUE(tray.Initialize(Win32TrayHost(Handle(window))));
     tray.AutoRefresh(true);

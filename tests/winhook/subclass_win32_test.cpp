@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/api_override.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -64,12 +66,13 @@ class HookedWindow : public ::testing::Test {
     void TearDown() override {
         hooks_.UnsubclassAll();
         DestroyWindow(window_);
-        Api() = SubclassApi{};
     }
 
     WindowHandle Window() const { return reinterpret_cast<WindowHandle>(window_); }
     LONG_PTR Procedure() const { return GetWindowLongPtrW(window_, GWLP_WNDPROC); }
 
+    // Declared first: the table is put back after everything else has gone.
+    const testing::ApiOverride<Win32Api> api_{Api()};
     HWND window_ = nullptr;
     OriginalLog log_;
     Win32WindowProcedures port_;
@@ -128,7 +131,7 @@ TEST_F(HookedWindow, HookRemovedDuringDestroyStillPassesDestroyOn) {
 }
 
 TEST_F(HookedWindow, FailureToReplaceTheProcedureKeepsNothing) {
-    Api().SetWindowLongPtrW = &FailToSetWindowLong;
+    api_->SetWindowLongPtrW = &FailToSetWindowLong;
     bool called = false;
     const HookHandle handle =
         hooks_.SubclassWindow(Window(), [&](WindowHandle, std::uint32_t, WParam, LParam, bool&) {

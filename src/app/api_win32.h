@@ -1,0 +1,71 @@
+// Every Win32 and COM call that the application's adapters make (the main window, the keyboard
+// hook, the shell) goes through this one table, so that a test can make a call fail on purpose:
+// replace an entry, and put the saved table back after.
+#pragma once
+
+#include <windows.h>
+// The shell headers need the types of windows.h first.
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+namespace revertly::app {
+
+struct Win32Api {
+    // The main window.
+    decltype(&::RegisterClassExW) RegisterClassExW = ::RegisterClassExW;
+    decltype(&::UnregisterClassW) UnregisterClassW = ::UnregisterClassW;
+    decltype(&::CreateWindowExW) CreateWindowExW = ::CreateWindowExW;
+    decltype(&::DestroyWindow) DestroyWindow = ::DestroyWindow;
+    decltype(&::DefWindowProcW) DefWindowProcW = ::DefWindowProcW;
+    decltype(&::SetWindowLongPtrW) SetWindowLongPtrW = ::SetWindowLongPtrW;
+    decltype(&::GetWindowLongPtrW) GetWindowLongPtrW = ::GetWindowLongPtrW;
+    decltype(&::ShowWindow) ShowWindow = ::ShowWindow;
+    decltype(&::SetForegroundWindow) SetForegroundWindow = ::SetForegroundWindow;
+    decltype(&::SendMessageW) SendMessageW = ::SendMessageW;
+    decltype(&::PostMessageW) PostMessageW = ::PostMessageW;
+    decltype(&::PostQuitMessage) PostQuitMessage = ::PostQuitMessage;
+    decltype(&::SetTimer) SetTimer = ::SetTimer;
+    decltype(&::KillTimer) KillTimer = ::KillTimer;
+    decltype(&::RegisterHotKey) RegisterHotKey = ::RegisterHotKey;
+    decltype(&::UnregisterHotKey) UnregisterHotKey = ::UnregisterHotKey;
+    decltype(&::LoadImageW) LoadImageW = ::LoadImageW;
+    decltype(&::DestroyIcon) DestroyIcon = ::DestroyIcon;
+    decltype(&::GetSystemMetrics) GetSystemMetrics = ::GetSystemMetrics;
+    decltype(&::CreatePopupMenu) CreatePopupMenu = ::CreatePopupMenu;
+    decltype(&::AppendMenuW) AppendMenuW = ::AppendMenuW;
+    decltype(&::ModifyMenuW) ModifyMenuW = ::ModifyMenuW;
+    decltype(&::CheckMenuItem) CheckMenuItem = ::CheckMenuItem;
+    decltype(&::DestroyMenu) DestroyMenu = ::DestroyMenu;
+    decltype(&::TrackPopupMenu) TrackPopupMenu = ::TrackPopupMenu;
+    decltype(&::GetCursorPos) GetCursorPos = ::GetCursorPos;
+    decltype(&::MessageBoxW) MessageBoxW = ::MessageBoxW;
+
+    // The keyboard hook and its thread.
+    decltype(&::SetWindowsHookExW) SetWindowsHookExW = ::SetWindowsHookExW;
+    decltype(&::UnhookWindowsHookEx) UnhookWindowsHookEx = ::UnhookWindowsHookEx;
+    decltype(&::CallNextHookEx) CallNextHookEx = ::CallNextHookEx;
+    decltype(&::GetAsyncKeyState) GetAsyncKeyState = ::GetAsyncKeyState;
+    decltype(&::SendInput) SendInput = ::SendInput;
+    decltype(&::GetLastInputInfo) GetLastInputInfo = ::GetLastInputInfo;
+    decltype(&::GetTickCount) GetTickCount = ::GetTickCount;
+    decltype(&::GetMessageW) GetMessageW = ::GetMessageW;
+    decltype(&::PeekMessageW) PeekMessageW = ::PeekMessageW;
+    decltype(&::PostThreadMessageW) PostThreadMessageW = ::PostThreadMessageW;
+
+    // The shell: web links, the Startup folders and the shortcut.
+    decltype(&::ShellExecuteW) ShellExecuteW = ::ShellExecuteW;
+    decltype(&::SHGetKnownFolderPath) SHGetKnownFolderPath = ::SHGetKnownFolderPath;
+    decltype(&::CoTaskMemFree) CoTaskMemFree = ::CoTaskMemFree;
+    decltype(&::GetFileAttributesW) GetFileAttributesW = ::GetFileAttributesW;
+    decltype(&::SetFileAttributesW) SetFileAttributesW = ::SetFileAttributesW;
+    decltype(&::DeleteFileW) DeleteFileW = ::DeleteFileW;
+    decltype(&::CoInitializeEx) CoInitializeEx = ::CoInitializeEx;
+    decltype(&::CoUninitialize) CoUninitialize = ::CoUninitialize;
+    decltype(&::CoCreateInstance) CoCreateInstance = ::CoCreateInstance;
+};
+
+// The table in use; starts out with the real functions.
+Win32Api& Api();
+
+}  // namespace revertly::app

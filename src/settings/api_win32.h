@@ -1,0 +1,31 @@
+// Every Win32 call that the settings' adapters make (the code page and the text files) goes
+// through this one table, so that a test can make a call fail on purpose: replace an entry,
+// and put the saved table back after.
+#pragma once
+
+#include <windows.h>
+
+namespace revertly::files {
+
+struct Win32Api {
+    // The code page.
+    decltype(&::MultiByteToWideChar) MultiByteToWideChar = ::MultiByteToWideChar;
+    decltype(&::WideCharToMultiByte) WideCharToMultiByte = ::WideCharToMultiByte;
+
+    // The files.
+    decltype(&::CreateFileW) CreateFileW = ::CreateFileW;
+    decltype(&::CloseHandle) CloseHandle = ::CloseHandle;
+    decltype(&::GetFileSizeEx) GetFileSizeEx = ::GetFileSizeEx;
+    decltype(&::ReadFile) ReadFile = ::ReadFile;
+    decltype(&::WriteFile) WriteFile = ::WriteFile;
+    decltype(&::FlushFileBuffers) FlushFileBuffers = ::FlushFileBuffers;
+    decltype(&::GetFileAttributesW) GetFileAttributesW = ::GetFileAttributesW;
+    decltype(&::MoveFileExW) MoveFileExW = ::MoveFileExW;
+    decltype(&::DeleteFileW) DeleteFileW = ::DeleteFileW;
+    decltype(&::Sleep) Sleep = ::Sleep;
+};
+
+// The table in use; starts out with the real functions.
+Win32Api& Api();
+
+}  // namespace revertly::files

@@ -11,14 +11,6 @@ namespace {
 
 constexpr wchar_t kSourceFormatName[] = L"Revertly Benchmark Data";
 
-void HandleMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
 // Sleeps until a message arrives or the time passes, then handles what came.
 void WaitForMessages(DWORD milliseconds) {
     MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
@@ -30,20 +22,6 @@ void WaitForMessages(DWORD milliseconds) {
 double Now() {
     static const Stopwatch start;
     return start.Milliseconds();
-}
-
-bool PollUntil(const std::function<bool()>& condition, Milliseconds timeout) {
-    const double deadline = Now() + static_cast<double>(timeout.count());
-    for (;;) {
-        HandleMessages();
-        if (condition()) {
-            return true;
-        }
-        if (Now() >= deadline) {
-            return false;
-        }
-        WaitForMessages(1);
-    }
 }
 
 void IdleUntil(double moment) {
@@ -77,40 +55,22 @@ std::filesystem::path BesideThisProgram(const std::filesystem::path& name) {
     return std::filesystem::path(self).parent_path() / name;
 }
 
-HANDLE StartCopyFromAnotherProcess(int mebibytes, const std::wstring& text) {
-    const std::filesystem::path program = BesideThisProgram(L"clipboard_source.exe");
-    std::wstring command =
-        L"\"" + program.wstring() + L"\" " + std::to_wstring(mebibytes) + L" \"" + text + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-        return nullptr;
-    }
-    CloseHandle(process.hThread);
-    return process.hProcess;
+testing::ChildProcess StartCopyFromAnotherProcess(int mebibytes, const std::wstring& text) {
+    testing::ChildProcess source;
+    source.Start(BesideThisProgram(L"clipboard_source.exe"),
+                 std::to_wstring(mebibytes) + L" \"" + text + L"\"");
+    return source;
 }
 
-bool FinishCopy(HANDLE process) {
-    if (process == nullptr) {
-        return false;
-    }
+bool FinishCopy(testing::ChildProcess& source) {
     // Other processes send this thread's windows messages while the copy goes on (the
-    // change notification): wait with them handled, never blocked.
-    while (MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) !=
-           WAIT_OBJECT_0) {
-        HandleMessages();
-    }
-    HandleMessages();
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process, &exitCode);
-    CloseHandle(process);
-    return exitCode == 0;
+    // change notification): the wait handles them.
+    return source.WaitForExit(std::chrono::minutes(1)) == 0u;
 }
 
 bool CopyFromAnotherProcess(int mebibytes, const std::wstring& text) {
-    return FinishCopy(StartCopyFromAnotherProcess(mebibytes, text));
+    testing::ChildProcess source = StartCopyFromAnotherProcess(mebibytes, text);
+    return FinishCopy(source);
 }
 
 UINT SourceDataFormat() {
@@ -126,7 +86,7 @@ ChangeWatcher::ChangeWatcher() {
 }
 
 std::optional<double> ChangeWatcher::WaitForChangeAfter(int count, Milliseconds timeout) {
-    if (!PollUntil([this, count] { return Count() > count; }, timeout)) {
+    if (!WaitUntil([this, count] { return Count() > count; }, timeout)) {
         return std::nullopt;
     }
     return moments_[static_cast<std::size_t>(count)];

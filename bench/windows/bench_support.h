@@ -13,18 +13,18 @@
 #include <vector>
 
 #include "e2e/driver.h"
+#include "support/child_process.h"
 
 namespace revertly::bench {
 
-using Milliseconds = std::chrono::milliseconds;
+using testing::Milliseconds;
 
 // Milliseconds since the benchmark began, from QueryPerformanceCounter: a common time line for
 // moments noted in different places (a key press here, a notification in a window procedure).
 double Now();
 
-// Checks the condition about every millisecond until it holds or the timeout passes, handling
-// this thread's messages in between; answers whether it held.
-bool PollUntil(const std::function<bool()>& condition, Milliseconds timeout);
+using testing::HandleMessages;
+using testing::WaitUntil;
 // Lets the time pass, handling this thread's messages as they come and otherwise asleep, so
 // that the benchmark itself stays quiet while another process is measured.
 void IdleFor(Milliseconds duration);
@@ -45,12 +45,12 @@ std::string Describe(const Summary& summary, std::size_t count);
 std::filesystem::path BesideThisProgram(const std::filesystem::path& name);
 
 // Another process copies: clipboard_source.exe puts the text and, when mebibytes > 0, one
-// registered format of that size on the clipboard. Starting it answers its process handle
-// (nullptr when it could not start); finishing waits for it to end with this thread's
-// messages flowing (the viewer chain runs through this process's windows), closes the handle
-// and answers whether it succeeded.
-HANDLE StartCopyFromAnotherProcess(int mebibytes, const std::wstring& text);
-bool FinishCopy(HANDLE process);
+// registered format of that size on the clipboard. Starting it answers its process (not
+// started when it could not start); finishing waits for it to end with this thread's messages
+// flowing (the viewer chain runs through this process's windows) and answers whether it
+// succeeded.
+testing::ChildProcess StartCopyFromAnotherProcess(int mebibytes, const std::wstring& text);
+bool FinishCopy(testing::ChildProcess& source);
 bool CopyFromAnotherProcess(int mebibytes, const std::wstring& text);
 // The registered format that clipboard_source.exe uses for its data.
 UINT SourceDataFormat();

@@ -17,6 +17,7 @@
 #include "history/clipboard_win32.h"
 #include "history/state_history.h"
 #include "qpc_timer.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -42,19 +43,12 @@ std::wstring SourceProgram() {
 
 // Another process copies a text and `mebibytes` MiB of one registered format.
 void ChangeFromAnotherProcess(int mebibytes, const std::wstring& text) {
-    std::wstring command =
-        L"\"" + SourceProgram() + L"\" " + std::to_wstring(mebibytes) + L" " + text;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        std::printf("cannot start clipboard_source.exe (error %lu)\n", GetLastError());
+    revertly::testing::ChildProcess source;
+    if (!source.Start(SourceProgram(), std::to_wstring(mebibytes) + L" " + text) ||
+        !source.WaitForExit(std::chrono::minutes(1))) {
+        std::printf("clipboard_source.exe did not run\n");
         std::exit(1);
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
 }
 
 // The platform's own delivery of everything on the clipboard: each format's data handle

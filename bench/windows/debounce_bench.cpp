@@ -79,8 +79,8 @@ std::wstring StateText(const history::ClipboardState& state) {
 double CopyToRecorded(const app::frmMain& form, bench::ChangeWatcher& watcher,
                       const std::wstring& text) {
     const int before = watcher.Count();
-    HANDLE source = bench::StartCopyFromAnotherProcess(0, text);
-    if (source == nullptr) {
+    testing::ChildProcess source = bench::StartCopyFromAnotherProcess(0, text);
+    if (!source.Started()) {
         return -1;
     }
     bool timerStarted = false;

@@ -58,7 +58,7 @@ class KeyTarget {
         const INPUT keys[2] = {Key(false), Key(true)};
         const double sent = Now();
         if (SendInput(2, const_cast<INPUT*>(keys), sizeof(INPUT)) != 2 ||
-            !PollUntil([] { return arrived_ >= 0; }, 2s)) {
+            !WaitUntil([] { return arrived_ >= 0; }, 2s)) {
             return std::nullopt;
         }
         return arrived_ - sent;
@@ -111,27 +111,19 @@ int RunEmptyHook() {
 class EmptyHook {
   public:
     EmptyHook() {
-        HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, kHookReadyEvent);
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring command = L"\"" + std::wstring(self) + L"\" hook";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &startup, &process_)) {
-            WaitForSingleObject(ready, 10000);
+        const revertly::UniqueKernelHandle ready(
+            CreateEventW(nullptr, TRUE, FALSE, kHookReadyEvent));
+        if (process_.Start(BesideThisProgram(L"keystroke_bench.exe"), L"hook")) {
+            WaitForSingleObject(ready.get(), 10000);
         }
-        CloseHandle(ready);
     }
     ~EmptyHook() {
-        PostThreadMessageW(process_.dwThreadId, WM_QUIT, 0, 0);
-        WaitForSingleObject(process_.hProcess, 10000);
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
+        PostThreadMessageW(process_.MainThreadId(), WM_QUIT, 0, 0);
+        process_.WaitForExit(10s);
     }
 
   private:
-    PROCESS_INFORMATION process_{};
+    revertly::testing::ChildProcess process_;
 };
 
 struct Figures {
@@ -181,24 +173,16 @@ int main(int argc, char** argv) {
     const auto nothing = [] {};
 
     // Another process copies 64 MiB again as soon as its last copy is done.
-    HANDLE copying = nullptr;
+    revertly::testing::ChildProcess copying;
     int copies = 0;
     const auto copyingOver = [&] {
-        if (copying == nullptr || WaitForSingleObject(copying, 0) == WAIT_OBJECT_0) {
-            if (copying != nullptr) {
-                CloseHandle(copying);
-            }
+        if (!copying.Running()) {
             copying =
                 StartCopyFromAnotherProcess(kLargeMebibytes, L"copy " + std::to_wstring(++copies));
         }
         IdleFor(1ms);
     };
-    const auto stopCopying = [&] {
-        if (copying != nullptr) {
-            FinishCopy(copying);
-            copying = nullptr;
-        }
-    };
+    const auto stopCopying = [&] { FinishCopy(copying); };
 
     const Figures none = MeasureKeys(target, keys, nothing);
     Figures empty;

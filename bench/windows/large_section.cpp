@@ -76,9 +76,9 @@ bool LargeSection(const Options& options) {
         IdleFor(50ms);
         // The source is still ending while the program captures: it is waited for after.
         const int before = watcher.Count();
-        HANDLE source = StartCopyFromAnotherProcess(kLargeMebibytes, huge);
+        testing::ChildProcess source = StartCopyFromAnotherProcess(kLargeMebibytes, huge);
         const std::optional<double> changed =
-            source != nullptr ? watcher.WaitForChangeAfter(before, kPatience) : std::nullopt;
+            source.Started() ? watcher.WaitForChangeAfter(before, kPatience) : std::nullopt;
         const auto end = changed ? CaptureEnd(program.Get(), *changed) : std::nullopt;
         if (!FinishCopy(source) || !end) {
             Fail("no capture seen after the change");

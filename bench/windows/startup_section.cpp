@@ -20,25 +20,16 @@ class TimedStart {
   public:
     TimedStart(const fs::path& executable, const wchar_t* windowClass, const fs::path& writtenFile)
         : executable_(executable) {
-        std::wstring commandLine = L"\"" + executable.wstring() + L"\"";
-        const fs::path elsewhere = fs::temp_directory_path();
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
         const double begun = Now();
-        if (!CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                            nullptr, elsewhere.c_str(), &startup, &process)) {
+        if (!process_.Start(executable, {}, fs::temp_directory_path())) {
             return;
         }
-        CloseHandle(process.hThread);
-        process_ = process.hProcess;
-        processId_ = process.dwProcessId;
         std::error_code ignored;
-        const bool ready = PollUntil(
+        const bool ready = WaitUntil(
             [&] {
                 if (window_ == nullptr) {
-                    window_ = revertly::driver::FindProcessWindow(processId_, windowClass, nullptr,
-                                                                  false);
+                    window_ = revertly::driver::FindProcessWindow(process_.Id(), windowClass,
+                                                                  nullptr, false);
                     windowAt_ = window_ != nullptr ? Now() - begun : -1;
                 }
                 if (fileAt_ < 0 && (writtenFile.empty() || fs::exists(writtenFile, ignored))) {
@@ -53,18 +44,10 @@ class TimedStart {
         }
     }
     ~TimedStart() {
-        if (process_ == nullptr) {
-            return;
-        }
         if (window_ != nullptr) {
             PostMessageW(window_, WM_CLOSE, 0, 0);
         }
-        if (!PollUntil([this] { return WaitForSingleObject(process_, 0) == WAIT_OBJECT_0; },
-                       kPatience)) {
-            TerminateProcess(process_, 1);
-            WaitForSingleObject(process_, INFINITE);
-        }
-        CloseHandle(process_);
+        process_.WaitForExit(kPatience);  // one that does not end is terminated with process_
     }
     TimedStart(const TimedStart&) = delete;
     TimedStart& operator=(const TimedStart&) = delete;
@@ -73,12 +56,11 @@ class TimedStart {
     double WindowAt() const { return windowAt_; }
     double FileAt() const { return fileAt_; }
     double AnsweredAt() const { return answeredAt_; }
-    ProcessMeter Meter() const { return ProcessMeter(processId_, executable_); }
+    ProcessMeter Meter() const { return ProcessMeter(process_.Id(), executable_); }
 
   private:
     fs::path executable_;
-    HANDLE process_ = nullptr;
-    DWORD processId_ = 0;
+    testing::ChildProcess process_;
     HWND window_ = nullptr;
     double windowAt_ = -1;
     double fileAt_ = -1;

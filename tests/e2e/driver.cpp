@@ -20,26 +20,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr wchar_t kApplicationTitle[] = L"Revertly";
 constexpr wchar_t kMainWindowClass[] = L"RevertlyMainWindow";
 constexpr wchar_t kMenuClass[] = L"#32768";
 constexpr wchar_t kDialogClass[] = L"#32770";
 constexpr DWORD kSendTimeoutMs = 5000;
-
-void HandleMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 struct ComReleaser {
     void operator()(IUnknown* object) const { object->Release(); }
@@ -82,27 +67,6 @@ bool SendKeys(std::vector<INPUT> inputs) {
 }
 
 }  // namespace
-
-bool WaitUntil(const std::function<bool()>& condition, Milliseconds timeout) {
-    const Clock::time_point deadline = Clock::now() + timeout;
-    for (;;) {
-        HandleMessages();
-        if (condition()) {
-            return true;
-        }
-        const Clock::time_point now = Clock::now();
-        if (now >= deadline) {
-            return false;
-        }
-        const auto left = std::chrono::duration_cast<Milliseconds>(deadline - now).count();
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<long long>(left, 5)),
-                                    QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-}
-
-void PumpFor(Milliseconds duration) {
-    WaitUntil([] { return false; }, duration);
-}
 
 bool SetClipboardText(std::wstring_view text) {
     const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
@@ -238,7 +202,7 @@ std::optional<Shortcut> ReadShortcut(const fs::path& link) {
 }
 
 std::optional<std::uint32_t> ReadInstanceBlock() {
-    const UniqueHandle mapping(OpenFileMappingW(FILE_MAP_READ, FALSE, kApplicationTitle));
+    const UniqueKernelHandle mapping(OpenFileMappingW(FILE_MAP_READ, FALSE, kApplicationTitle));
     if (!mapping) {
         return std::nullopt;
     }
@@ -258,7 +222,7 @@ std::optional<std::string> ReadFileBytes(const fs::path& file) {
     HANDLE opened = CreateFileW(file.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const UniqueHandle handle(opened != INVALID_HANDLE_VALUE ? opened : nullptr);
+    const UniqueKernelHandle handle(opened != INVALID_HANDLE_VALUE ? opened : nullptr);
     if (!handle) {
         return std::nullopt;
     }
@@ -510,12 +474,7 @@ ScratchFolder::~ScratchFolder() {
 
 Revertly::Revertly(fs::path folder) : folder_(std::move(folder)) {}
 
-Revertly::~Revertly() {
-    Terminate();
-    if (process_ != nullptr) {
-        CloseHandle(process_);
-    }
-}
+Revertly::~Revertly() = default;
 
 fs::path Revertly::Executable() const {
     return folder_ / L"revertly.exe";
@@ -532,27 +491,13 @@ bool Revertly::Install(const fs::path& program) {
 }
 
 bool Revertly::Start() {
-    const fs::path executable = Executable();
-    std::wstring commandLine = L"\"" + executable.wstring() + L"\"";
-    const fs::path elsewhere = fs::temp_directory_path();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (process_ != nullptr ||
-        !CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        elsewhere.c_str(), &startup, &started)) {
-        return false;
-    }
-    CloseHandle(started.hThread);
-    process_ = started.hProcess;
-    processId_ = started.dwProcessId;
-    return true;
+    return process_.Start(Executable(), {}, fs::temp_directory_path());
 }
 
 HWND Revertly::WaitForWindow(Milliseconds timeout) {
     WaitUntil(
         [this] {
-            window_ = FindProcessWindow(processId_, kMainWindowClass, kApplicationTitle, false);
+            window_ = FindProcessWindow(process_.Id(), kMainWindowClass, kApplicationTitle, false);
             return window_ != nullptr || !Running();
         },
         timeout);
@@ -564,23 +509,15 @@ bool Revertly::WaitForStartUp(Milliseconds timeout) {
 }
 
 bool Revertly::Running() const {
-    return process_ != nullptr && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+    return process_.Running();
 }
 
 std::optional<DWORD> Revertly::WaitForExit(Milliseconds timeout) {
-    if (process_ == nullptr || !WaitUntil([this] { return !Running(); }, timeout)) {
-        return std::nullopt;
-    }
-    DWORD code = 0;
-    GetExitCodeProcess(process_, &code);
-    return code;
+    return process_.WaitForExit(timeout);
 }
 
 void Revertly::Terminate() {
-    if (Running()) {
-        TerminateProcess(process_, 1);
-        WaitForSingleObject(process_, kSendTimeoutMs);
-    }
+    process_.Terminate();
 }
 
 std::optional<LRESULT> Revertly::Send(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -597,7 +534,7 @@ bool Revertly::Post(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool Revertly::TrayMenuShown() const {
-    return FindProcessWindow(processId_, kMenuClass, nullptr, true) != nullptr;
+    return FindProcessWindow(process_.Id(), kMenuClass, nullptr, true) != nullptr;
 }
 
 // The shell would pass the icon's id in wParam; the program does not look at it, and under
@@ -629,7 +566,7 @@ HWND Revertly::WaitForMessageBox(Milliseconds timeout) {
     HWND box = nullptr;
     WaitUntil(
         [this, &box] {
-            box = FindProcessWindow(processId_, kDialogClass, kApplicationTitle, true);
+            box = FindProcessWindow(process_.Id(), kDialogClass, kApplicationTitle, true);
             return box != nullptr;
         },
         timeout);

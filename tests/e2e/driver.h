@@ -23,20 +23,19 @@
 #include <thread>
 #include <vector>
 
+#include "support/child_process.h"
+#include "support/wait_until.h"
+
 namespace revertly::driver {
 
-using Milliseconds = std::chrono::milliseconds;
+using testing::Milliseconds;
 
-// How long a step that should follow at once may take before it counts as not happening.
-inline constexpr Milliseconds kPatience{5000};
+using testing::kPatience;
 
-// Polls the condition until it holds or the timeout passes, handling this thread's messages
-// in between; answers whether it held.
-bool WaitUntil(const std::function<bool()>& condition, Milliseconds timeout = kPatience);
-// Lets the given time pass with this thread's messages handled: for the spacing that a
-// scenario needs (copies that must not form one burst, time in which nothing may happen),
-// never for waiting on a result.
-void PumpFor(Milliseconds duration);
+// Waits with this thread's messages handled (the program sends messages to the driver's
+// windows), never with fixed sleeps alone: PumpFor only spaces the steps of a scenario.
+using testing::PumpFor;
+using testing::WaitUntil;
 
 // The clipboard, as another program uses it. Each call opens and closes the clipboard once,
 // retrying while another program holds it open.
@@ -219,7 +218,7 @@ class Revertly {
     // start-up shows), so the menu showing proves start-up is over; it is closed again.
     bool WaitForStartUp(Milliseconds timeout = kPatience);
     HWND Window() const { return window_; }
-    DWORD ProcessId() const { return processId_; }
+    DWORD ProcessId() const { return process_.Id(); }
     bool Running() const;
     // Waits for the process to end; its exit code, or nothing when it still runs.
     std::optional<DWORD> WaitForExit(Milliseconds timeout = kPatience);
@@ -248,8 +247,7 @@ class Revertly {
 
   private:
     std::filesystem::path folder_;
-    HANDLE process_ = nullptr;
-    DWORD processId_ = 0;
+    testing::ChildProcess process_;
     HWND window_ = nullptr;
 };
 

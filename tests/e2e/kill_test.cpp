@@ -57,20 +57,8 @@ std::vector<int> UnixProcessesRunning(const fs::path& executable) {
 // kill -9 of a Unix process, through the Unix shell: Wine starts a Unix program like a
 // Windows one (and hands back no handles for it).
 bool KillUnixProcess(int unixProcessId) {
-    std::wstring commandLine = L"/bin/sh -c \"kill -9 " + std::to_wstring(unixProcessId) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &started)) {
-        return false;
-    }
-    for (HANDLE handle : {started.hThread, started.hProcess}) {
-        if (handle != nullptr) {
-            CloseHandle(handle);
-        }
-    }
-    return true;
+    testing::ChildProcess shell;
+    return shell.Start(L"Z:\\bin\\sh", L"-c \"kill -9 " + std::to_wstring(unixProcessId) + L"\"");
 }
 
 // The program is found among all Unix processes by its path, and every Wine prefix has the

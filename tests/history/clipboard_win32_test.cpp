@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "support/api_override.h"
+#include "support/child_process.h"
 
 #include <chrono>
 #include <cstring>
@@ -145,36 +146,26 @@ class ClipboardHolder {
   public:
     explicit ClipboardHolder(DWORD holdMs) {
         const std::wstring name = L"RevertlyHolder" + std::to_wstring(GetCurrentProcessId());
-        held_ = CreateEventW(nullptr, TRUE, FALSE, (name + L".held").c_str());
-        release_ = CreateEventW(nullptr, TRUE, FALSE, (name + L".release").c_str());
+        held_.reset(CreateEventW(nullptr, TRUE, FALSE, (name + L".held").c_str()));
+        release_.reset(CreateEventW(nullptr, TRUE, FALSE, (name + L".release").c_str()));
         wchar_t self[MAX_PATH];
         std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
         path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"" CLIPBOARD_HOLDER_EXE;
-        std::wstring commandLine = L"\"" + path + L"\" " + name + L" " + std::to_wstring(holdMs);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                           nullptr, &startup, &process)) {
-            process_ = process.hProcess;
-            CloseHandle(process.hThread);
-        }
+        process_.Start(path, name + L" " + std::to_wstring(holdMs));
     }
     ~ClipboardHolder() {
-        SetEvent(release_);
-        WaitForSingleObject(process_, 10000);
-        for (const HANDLE handle : {process_, release_, held_}) {
-            CloseHandle(handle);
-        }
+        SetEvent(release_.get());
+        process_.WaitForExit(std::chrono::seconds(10));
     }
     bool Holds() const {
-        return process_ && WaitFor([&] { return WaitForSingleObject(held_, 0) == WAIT_OBJECT_0; });
+        return process_.Started() &&
+               WaitFor([&] { return WaitForSingleObject(held_.get(), 0) == WAIT_OBJECT_0; });
     }
 
   private:
-    HANDLE held_;
-    HANDLE release_;
-    HANDLE process_ = nullptr;
+    UniqueKernelHandle held_;
+    UniqueKernelHandle release_;
+    testing::ChildProcess process_;
 };
 
 // Stand-ins put into the seam by the tests, and what they saw.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/api_override.h"
+#include "support/child_process.h"
 
 #include <cstring>
 #include <optional>
@@ -50,47 +51,34 @@ class Probe {
         const std::string probe = INSTANCE_PROBE_EXE;
         command.replace(command.find_last_of(L'\\') + 1, std::wstring::npos,
                         std::wstring(probe.begin(), probe.end()));
-        command = L"\"" + command + L"\" " + std::wstring(name.begin(), name.end());
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION started{};
-        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &startup, &started)) {
-            CloseHandle(started.hThread);
-            process_.reset(started.hProcess);
-            processId_ = started.dwProcessId;
-        }
+        process_.Start(command, std::wstring(name.begin(), name.end()));
     }
-    ~Probe() { Kill(); }
 
     // True once the probe holds the block and runs; false when it ended instead.
     bool WaitUntilRunning() {
-        const HANDLE either[] = {running_.get(), process_.get()};
-        return process_ && WaitForMultipleObjects(2, either, FALSE, kTimeoutMs) == WAIT_OBJECT_0;
+        const HANDLE either[] = {running_.get(), process_.Handle()};
+        return process_.Started() &&
+               WaitForMultipleObjects(2, either, FALSE, kTimeoutMs) == WAIT_OBJECT_0;
     }
     // The exit code; notes whether the probe showed a window while it ran.
     DWORD WaitForExit(bool* showedWindow = nullptr) {
         const ULONGLONG deadline = GetTickCount64() + kTimeoutMs;
-        while (WaitForSingleObject(process_.get(), 5) == WAIT_TIMEOUT &&
+        while (WaitForSingleObject(process_.Handle(), 5) == WAIT_TIMEOUT &&
                GetTickCount64() < deadline) {
-            if (showedWindow && !EnumWindows(&FindVisibleWindow, processId_)) {
+            if (showedWindow && !EnumWindows(&FindVisibleWindow, process_.Id())) {
                 *showedWindow = true;
             }
         }
         DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(process_.get(), &code);
+        GetExitCodeProcess(process_.Handle(), &code);
         return code;
     }
     void Quit() { SetEvent(quit_.get()); }
-    void Kill() {
-        if (process_ && TerminateProcess(process_.get(), 9)) {
-            WaitForSingleObject(process_.get(), kTimeoutMs);
-        }
-    }
+    void Kill() { process_.Terminate(); }
 
   private:
-    UniqueKernelHandle running_, quit_, process_;
-    DWORD processId_ = 0;
+    UniqueKernelHandle running_, quit_;
+    testing::ChildProcess process_;
 };
 
 class OneInstanceWin32 : public ::testing::Test {

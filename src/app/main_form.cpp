@@ -43,6 +43,11 @@ bool frmMain::Form_Initialize() {
         return false;
     }
 
+    // Decided before the settings are read, and kept for the whole run: beside the program,
+    // or in the user's data folder when the program's folder refuses new files.
+    const settings::SettingsPlace place =
+        settings::ChooseSettingsPlace(ports_.settingsPlace, paths_.folder, paths_.executableName);
+    settings_ = settings::SettingsFile(place.file, place.readFrom);
     settings_.LoadWithDefaults();
 
     const json::JsonValue* autorun = settings_.Get(settings::kAutorunKey);

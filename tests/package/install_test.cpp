@@ -100,9 +100,7 @@ class StubbornCopy {
     StubbornCopy() {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-            return message == WM_CLOSE ? 0 : DefWindowProcW(window, message, wParam, lParam);
-        };
+        windowClass.lpfnWndProc = &WindowProc;
         windowClass.hInstance = GetModuleHandleW(nullptr);
         windowClass.lpszClassName = L"RevertlyMainWindow";
         RegisterClassExW(&windowClass);
@@ -117,6 +115,10 @@ class StubbornCopy {
     StubbornCopy& operator=(const StubbornCopy&) = delete;
 
   private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        return message == WM_CLOSE ? 0 : DefWindowProcW(window, message, wParam, lParam);
+    }
+
     HWND window_ = nullptr;
 };
 

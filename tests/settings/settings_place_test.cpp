@@ -51,13 +51,25 @@ TEST(ChooseSettingsPlace, BesideAWritableProgramElseInTheUserDataFolderTakingOve
         std::u16string readFrom;
     };
     const Case cases[] = {
-        {"a writable program folder keeps its settings", true, true, {beside, data}, beside,
+        {"a writable program folder keeps its settings",
+         true,
+         true,
+         {beside, data},
+         beside,
          beside},
         {"a refusing folder: the data folder's file", false, true, {beside, data}, data, data},
-        {"a refusing folder: the file beside it is the starting point", false, true, {beside},
-         data, beside},
+        {"a refusing folder: the file beside it is the starting point",
+         false,
+         true,
+         {beside},
+         data,
+         beside},
         {"a refusing folder and no file anywhere", false, true, {}, data, data},
-        {"no user data folder: beside the program after all", false, false, {beside}, beside,
+        {"no user data folder: beside the program after all",
+         false,
+         false,
+         {beside},
+         beside,
          beside},
     };
     for (const Case& c : cases) {
@@ -89,6 +101,11 @@ TEST(SettingsFile, TakenOverSettingsAreReadOnceAndThenOnlyTheNewFile) {
 }
 
 #ifdef _WIN32
+HRESULT WINAPI NoKnownFolder(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR* path) {
+    *path = nullptr;
+    return E_FAIL;
+}
+
 TEST(Win32SettingsPlace, ProbesWithoutATraceAndMakesTheDataFolder) {
     Win32SettingsPlace place;
     ScratchDir dir;
@@ -106,10 +123,7 @@ TEST(Win32SettingsPlace, ProbesWithoutATraceAndMakesTheDataFolder) {
 
     // No known folder: no data folder either (and nothing to free but what the call gave).
     const SettingsPlaceApi saved = SettingsPlaceCalls();
-    SettingsPlaceCalls().SHGetKnownFolderPath = [](REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR* path) {
-        *path = nullptr;
-        return E_FAIL;
-    };
+    SettingsPlaceCalls().SHGetKnownFolderPath = &NoKnownFolder;
     EXPECT_EQ(Printable(place.UserDataFolder(u"Revertly place test")), "");
     SettingsPlaceCalls() = saved;
 }

@@ -49,6 +49,15 @@ wine_prefix_ready() {
     ) 9>"$(dirname "$WINEPREFIX")/.lock"
 }
 
+# Makes a folder tree deletable again after the package tests made a folder in it refuse
+# new files (chattr +i as root, Unix permissions otherwise); a run killed midway leaves that.
+unlock_tree() {
+    [ -e "$1" ] || return 0
+    [ "$(id -u)" -eq 0 ] && chattr -R -i "$1" 2>/dev/null
+    chmod -R u+w "$1" 2>/dev/null
+    return 0
+}
+
 # Starts a private Xvfb on a free display and exports DISPLAY; XVFB_PID names it.
 start_xvfb() {
     local displayfile

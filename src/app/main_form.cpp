@@ -34,6 +34,12 @@ bool frmMain::Form_Initialize() {
         return false;
     }
 
+    // Decided before the settings are read, and kept for the whole run: beside the program,
+    // or in the user's data folder when the program's folder refuses new files.
+    const settings::SettingsPlace place =
+        settings::ChooseSettingsPlace(ports_.settingsPlace, paths_.folder, paths_.executableName);
+    settings_ = settings::SettingsFile(place.file, place.readFrom);
+
     // The window takes messages from here on: a step that waits on another program (the
     // shell, a clipboard owner, a message box) may let a close request in, which shuts down
     // what exists by then. Start-up then stops at its next step.

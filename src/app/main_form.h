@@ -15,6 +15,7 @@
 #include "history/viewer_chain.h"
 #include "instance/one_instance.h"
 #include "settings/settings.h"
+#include "settings/settings_place.h"
 #include "tray/tray.h"
 #include "winhook/subclass.h"
 
@@ -45,6 +46,7 @@ struct FormPorts {
     tray::TrayHost& trayHost;
     winhook::WindowProcedurePort& procedures;
     instance::NamedBlockPort& blocks;
+    settings::SettingsPlacePort& settingsPlace;
 };
 
 class frmMain {

@@ -26,7 +26,8 @@ Win32Program::Win32Program(HINSTANCE instance, ProgramPaths paths)
     : window_(instance),
       clipboard_(window_.Handle()),
       trayHost_(window_.Handle()),
-      form_({window_, shell_, clipboard_, viewer_, notify_, trayHost_, procedures_, blocks_},
+      form_({window_, shell_, clipboard_, viewer_, notify_, trayHost_, procedures_, blocks_,
+             settingsPlace_},
             std::move(paths), RegisterWindowMessageW(L"TaskbarCreated")) {
     window_.Attach(form_);
 }

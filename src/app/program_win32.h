@@ -10,6 +10,7 @@
 #include "app/shell_win32.h"
 #include "history/clipboard_win32.h"
 #include "instance/named_block_win32.h"
+#include "settings/settings_place_win32.h"
 #include "tray/shell_notify_win32.h"
 #include "winhook/subclass_win32.h"
 
@@ -38,6 +39,7 @@ class Win32Program {
     tray::Win32TrayHost trayHost_;
     winhook::Win32WindowProcedures procedures_;
     instance::Win32NamedBlocks blocks_;
+    settings::Win32SettingsPlace settingsPlace_;
     frmMain form_;
 };
 

@@ -1,6 +1,7 @@
 #include "settings/settings.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "settings/json_reader.h"
 #include "settings/json_writer.h"
@@ -80,7 +81,7 @@ std::u16string SettingsFilePath(std::u16string_view programFolder,
 }
 
 void SettingsFile::LoadSettings() {
-    JsonValue parsed = json::ParseJson(files::ReadTextFile(path_));
+    JsonValue parsed = json::ParseJson(files::ReadTextFile(std::exchange(readFrom_, path_)));
     settings_ = parsed.Is(JsonKind::Object) ? std::move(parsed) : JsonValue::Object(nullptr);
 }
 

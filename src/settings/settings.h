@@ -27,7 +27,11 @@ std::u16string SettingsFilePath(std::u16string_view programFolder,
 
 class SettingsFile {
   public:
-    explicit SettingsFile(std::u16string path) : path_(std::move(path)) {}
+    explicit SettingsFile(std::u16string path) : path_(path), readFrom_(std::move(path)) {}
+    // Settings taken over from another file: the first LoadSettings reads readFrom, and from
+    // then on only path is read and written.
+    SettingsFile(std::u16string path, std::u16string readFrom)
+        : path_(std::move(path)), readFrom_(std::move(readFrom)) {}
 
     const std::u16string& Path() const { return path_; }
 
@@ -53,6 +57,7 @@ class SettingsFile {
 
   private:
     std::u16string path_;
+    std::u16string readFrom_;
     json::JsonValue settings_ = json::JsonValue::Object(nullptr);
     json::JsonValue defaults_;
 };

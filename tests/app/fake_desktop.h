@@ -23,13 +23,16 @@ class FakeDesktop final : public app::MainWindowPort,
                           public tray::ShellNotifyPort,
                           public tray::TrayHost,
                           public winhook::WindowProcedurePort,
-                          public instance::NamedBlockPort {
+                          public instance::NamedBlockPort,
+                          public settings::SettingsPlacePort {
   public:
     static constexpr WindowHandle kWindow = 0x1234;
     static constexpr WindowHandle kNextViewer = 0x5678;
     static constexpr std::uint32_t kTaskbarCreated = 0xC0DE;
 
-    app::FormPorts Ports() { return {*this, *this, clipboard, *this, *this, *this, *this, *this}; }
+    app::FormPorts Ports() {
+        return {*this, *this, clipboard, *this, *this, *this, *this, *this, *this};
+    }
 
     // Delivers a message to the main window as Windows would.
     LResult Send(std::uint32_t message, WParam wParam = 0, LParam lParam = 0) {
@@ -154,6 +157,10 @@ class FakeDesktop final : public app::MainWindowPort,
             Note("release instance");
         }
     }
+
+    // SettingsPlacePort: the program's folder takes the settings (FileExists is the shell's).
+    bool FolderTakesNewFiles(std::u16string_view) override { return true; }
+    std::u16string UserDataFolder(std::u16string_view) override { return {}; }
 
     static std::string Narrow(std::u16string_view text) {
         return std::string(text.begin(), text.end());

@@ -147,14 +147,18 @@ bool WinHotkeyFree(WORD virtualKey) {
     return true;
 }
 
-fs::path StartupFolder() {
+fs::path KnownFolder(const GUID& id) {
     PWSTR path = nullptr;
     fs::path folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Startup, 0, nullptr, &path))) {
+    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path))) {
         folder = path;
     }
     CoTaskMemFree(path);
     return folder;
+}
+
+fs::path StartupFolder() {
+    return KnownFolder(FOLDERID_Startup);
 }
 
 fs::path StartupLinkPath() {

@@ -57,6 +57,8 @@ bool PressWinKey(WORD virtualKey);
 // gives it back at once).
 bool WinHotkeyFree(WORD virtualKey);
 
+// A known folder of the user (FOLDERID_...), or the empty path.
+std::filesystem::path KnownFolder(const GUID& id);
 // The user's Startup folder and the program's shortcut in it.
 std::filesystem::path StartupFolder();
 std::filesystem::path StartupLinkPath();

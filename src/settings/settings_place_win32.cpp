@@ -1,4 +1,4 @@
-// The settings' place on Windows. Every Win32 call goes through SettingsPlaceCalls().
+// The settings' place on Windows. Every Win32 call goes through Api().
 #include "settings/settings_place_win32.h"
 
 #include <optional>
@@ -17,7 +17,7 @@ std::optional<std::wstring> ToWide(std::u16string_view text) {
 }
 
 bool Exists(const std::wstring& path, bool folder) {
-    const DWORD attributes = SettingsPlaceCalls().GetFileAttributesW(path.c_str());
+    const DWORD attributes = Api().GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
            ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
 }
@@ -26,7 +26,7 @@ enum class Probe { Created, NameTaken, Refused };
 
 // Creates a file of that name that goes again when its handle is closed.
 Probe CreateAndDelete(const std::wstring& path) {
-    SettingsPlaceApi& api = SettingsPlaceCalls();
+    Win32Api& api = Api();
     const HANDLE file = api.CreateFileW(
         path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
@@ -41,8 +41,8 @@ Probe CreateAndDelete(const std::wstring& path) {
 
 }  // namespace
 
-SettingsPlaceApi& SettingsPlaceCalls() {
-    static SettingsPlaceApi api;
+Win32Api& Api() {
+    static Win32Api api;
     return api;
 }
 
@@ -68,7 +68,7 @@ std::u16string Win32SettingsPlace::UserDataFolder(std::u16string_view name) {
     if (!subfolder) {
         return {};
     }
-    SettingsPlaceApi& api = SettingsPlaceCalls();
+    Win32Api& api = Api();
     PWSTR roaming = nullptr;
     const HRESULT result =
         api.SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, &roaming);

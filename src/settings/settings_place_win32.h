@@ -12,7 +12,7 @@ namespace revertly::settings {
 
 // Every Win32 call that the adapter makes goes through this one table, so that a test can
 // make a call fail on purpose (replace an entry, put the saved table back after).
-struct SettingsPlaceApi {
+struct Win32Api {
     decltype(&::CreateFileW) CreateFileW = ::CreateFileW;
     decltype(&::CloseHandle) CloseHandle = ::CloseHandle;
     decltype(&::GetFileAttributesW) GetFileAttributesW = ::GetFileAttributesW;
@@ -22,7 +22,7 @@ struct SettingsPlaceApi {
 };
 
 // The table in use; starts out with the real functions.
-SettingsPlaceApi& SettingsPlaceCalls();
+Win32Api& Api();
 
 // Texts with a U+0000 inside are refused: Windows would read a path only up to it.
 class Win32SettingsPlace final : public SettingsPlacePort {

@@ -10,6 +10,7 @@
 #include "support/scratch_dir.h"
 #ifdef _WIN32
 #include "settings/settings_place_win32.h"
+#include "support/api_override.h"
 #endif
 
 namespace revertly::settings {
@@ -122,10 +123,9 @@ TEST(Win32SettingsPlace, ProbesWithoutATraceAndMakesTheDataFolder) {
     RemoveDirectoryW(reinterpret_cast<const wchar_t*>(folder.c_str()));
 
     // No known folder: no data folder either (and nothing to free but what the call gave).
-    const SettingsPlaceApi saved = SettingsPlaceCalls();
-    SettingsPlaceCalls().SHGetKnownFolderPath = &NoKnownFolder;
+    const testing::ApiOverride api(Api());
+    api->SHGetKnownFolderPath = &NoKnownFolder;
     EXPECT_EQ(Printable(place.UserDataFolder(u"Revertly place test")), "");
-    SettingsPlaceCalls() = saved;
 }
 #endif
 

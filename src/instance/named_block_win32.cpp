@@ -42,8 +42,8 @@ CreateResult Win32NamedBlocks::Create(std::u16string_view name, std::uint32_t si
     // On an existing name CreateFileMappingW opens that object and tells so only through
     // the last error, which it is not documented to clear otherwise.
     SetLastError(ERROR_SUCCESS);
-    UniqueKernelHandle mapping(Api().CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr,
-                                                        PAGE_READWRITE, 0, size, wideName.c_str()));
+    UniqueMapping mapping(Api().CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                   size, wideName.c_str()));
     if (!mapping) {
         return {CreateOutcome::Failed, 0};
     }

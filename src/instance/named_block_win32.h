@@ -24,7 +24,8 @@ Win32Api& Api();
 
 // Release function of the owning type: through the table, keeping GetLastError.
 void CloseKernelHandle(HANDLE handle);
-using UniqueKernelHandle = UniqueHandle<HANDLE, &CloseKernelHandle>;
+// The file mapping that holds the block.
+using UniqueMapping = UniqueHandle<HANDLE, &CloseKernelHandle>;
 
 class Win32NamedBlocks final : public NamedBlockPort {
   public:

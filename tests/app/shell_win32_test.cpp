@@ -2,15 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "support/api_override.h"
-
-#include "app/api_win32.h"
-
 #include <algorithm>
 #include <filesystem>
 #include <string>
 
+#include "app/api_win32.h"
 #include "app/autorun.h"
+#include "support/api_override.h"
 #include "support/scratch_dir.h"
 
 namespace revertly::app {

@@ -3,15 +3,13 @@
 // positions, captions, commands and check marks down.
 #include <gtest/gtest.h>
 
-#include "support/api_override.h"
-
-#include "app/api_win32.h"
-
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/api_win32.h"
 #include "app/main_window_win32.h"
+#include "support/api_override.h"
 
 namespace revertly::app {
 namespace {

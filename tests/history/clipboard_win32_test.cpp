@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/api_override.h"
-#include "support/child_process.h"
-
 #include <chrono>
 #include <cstring>
 #include <optional>
@@ -16,6 +13,8 @@
 #include <vector>
 
 #include "history/clipboard_api_win32.h"
+#include "support/api_override.h"
+#include "support/child_process.h"
 
 namespace revertly::history {
 namespace {

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "common/unique_win32.h"
 #include "instance/named_block_win32.h"
 #include "instance/one_instance.h"
 
@@ -41,9 +42,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string name = argv[1];
-    const UniqueKernelHandle running(
+    const revertly::UniqueKernelHandle running(
         OpenEventA(EVENT_MODIFY_STATE, FALSE, (name + ".running").c_str()));
-    const UniqueKernelHandle quit(OpenEventA(SYNCHRONIZE, FALSE, (name + ".quit").c_str()));
+    const revertly::UniqueKernelHandle quit(
+        OpenEventA(SYNCHRONIZE, FALSE, (name + ".quit").c_str()));
     if (!running || !quit) {
         return 1;
     }

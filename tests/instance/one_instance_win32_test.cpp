@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include "support/api_override.h"
-#include "support/child_process.h"
-
 #include <cstring>
 #include <optional>
 #include <string>
 
+#include "common/unique_win32.h"
 #include "instance/named_block_win32.h"
 #include "instance/one_instance.h"
+#include "support/api_override.h"
+#include "support/child_process.h"
 
 namespace revertly::instance {
 namespace {

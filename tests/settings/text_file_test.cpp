@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "support/api_override.h"
-
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 
+#include "support/api_override.h"
 #include "support/scratch_dir.h"
 
 #ifdef _WIN32

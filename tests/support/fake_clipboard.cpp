@@ -1,8 +1,7 @@
 #include "support/fake_clipboard.h"
 
-#include <utility>
-
 #include <set>
+#include <utility>
 
 namespace revertly::testing {
 

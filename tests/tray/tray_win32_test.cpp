@@ -5,19 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include "support/api_override.h"
-
 #include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "common/unique_handle.h"
+#include "common/unique_win32.h"
+#include "support/api_override.h"
 
 namespace revertly::tray {
 namespace {
-
-using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow>;
 
 struct ShellCall {
     DWORD message;

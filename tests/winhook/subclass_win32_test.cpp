@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "support/api_override.h"
-
 #include <algorithm>
 #include <string>
 #include <vector>
+
+#include "support/api_override.h"
 
 namespace revertly::winhook {
 namespace {

@@ -14,8 +14,9 @@ std::u16string ReadTextFile(std::u16string_view path);
 // beside the target, is flushed, and then replaces the target in one step, so a failed
 // write never leaves the old file empty or half written. Answers false, with the old
 // file untouched and no temporary file left, on any failure, a text that the system
-// refuses to encode included; a read-only target is refused. `flush` is kept for callers: the
-// temporary file is flushed either way.
+// refuses to encode included; a read-only target is refused. `flush` asks for the text to
+// be on the disk when the call returns; replacing the target safely needs that every time, so
+// the temporary file is flushed whether it is asked for or not.
 bool WriteTextFile(std::u16string_view path, std::u16string_view text, bool flush);
 
 }  // namespace revertly::files

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <future>
 
-#include "e2e/driver.h"
+#include "support/wait_until.h"
 
 namespace revertly::driver {
 
@@ -13,6 +13,57 @@ namespace {
 std::atomic<KeyRecorder*> recorder{nullptr};
 
 }  // namespace
+
+INPUT KeyInput(WORD virtualKey, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    const bool extended = virtualKey == VK_LWIN || virtualKey == VK_UP || virtualKey == VK_DOWN ||
+                          virtualKey == VK_LEFT || virtualKey == VK_RIGHT;
+    input.ki.dwFlags = (extended ? KEYEVENTF_EXTENDEDKEY : 0) | (up ? KEYEVENTF_KEYUP : 0);
+    return input;
+}
+
+bool SendKeys(std::vector<INPUT> inputs) {
+    return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) ==
+           inputs.size();
+}
+
+bool PressKeys(std::initializer_list<WORD> virtualKeys) {
+    std::vector<INPUT> inputs;
+    for (const WORD key : virtualKeys) {
+        inputs.push_back(KeyInput(key, false));
+        inputs.push_back(KeyInput(key, true));
+    }
+    return SendKeys(std::move(inputs));
+}
+
+bool PressChord(std::initializer_list<WORD> modifiers, WORD virtualKey) {
+    std::vector<WORD> down(modifiers);
+    down.push_back(virtualKey);
+    std::vector<INPUT> inputs;
+    for (const WORD key : down) {
+        inputs.push_back(KeyInput(key, false));
+    }
+    for (auto key = down.rbegin(); key != down.rend(); ++key) {
+        inputs.push_back(KeyInput(*key, true));
+    }
+    return SendKeys(std::move(inputs));
+}
+
+bool PressWinKey(WORD virtualKey) {
+    return PressChord({VK_LWIN}, virtualKey);
+}
+
+bool WinHotkeyFree(WORD virtualKey) {
+    constexpr int kProbeId = 0xBFFF;
+    if (!RegisterHotKey(nullptr, kProbeId, MOD_WIN, virtualKey)) {
+        return false;
+    }
+    UnregisterHotKey(nullptr, kProbeId);
+    return true;
+}
 
 KeyRecorder::KeyRecorder() {
     std::promise<bool> ready;
@@ -40,7 +91,7 @@ KeyRecorder::~KeyRecorder() {
 }
 
 std::string KeyRecorder::Take(std::size_t count) {
-    WaitUntil([&] {
+    testing::WaitUntil([&] {
         const std::lock_guard lock(mutex_);
         return events_.size() >= count;
     });

@@ -1,10 +1,10 @@
-// A low-level keyboard hook of the test's own that records what reaches it. Hooks are called
-// newest first, so a recorder made before the program starts sees exactly what the program's
-// own hook lets through.
+// The keyboard as the tests use it: keys typed with SendInput, and a low-level keyboard hook of
+// the test's own that records what reaches it.
 #pragma once
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -12,6 +12,23 @@
 
 namespace revertly::driver {
 
+// One key event for SendInput, and a series of them sent at once.
+INPUT KeyInput(WORD virtualKey, bool up);
+bool SendKeys(std::vector<INPUT> inputs);
+
+// The keyboard, through SendInput: each key pressed and released in turn.
+bool PressKeys(std::initializer_list<WORD> virtualKeys);
+// The modifiers held down in order, the key pressed and released, the modifiers let go.
+bool PressChord(std::initializer_list<WORD> modifiers, WORD virtualKey);
+// The Windows key held while the key is pressed and released (Win+Z is PressWinKey('Z')).
+bool PressWinKey(WORD virtualKey);
+
+// Whether another program could take Win+key as a global hotkey right now (it takes it and
+// gives it back at once).
+bool WinHotkeyFree(WORD virtualKey);
+
+// Hooks are called newest first, so a recorder made before the program starts sees exactly
+// what the program's own hook lets through.
 class KeyRecorder {
   public:
     // Installs the hook on a thread of its own, which keeps answering while the test waits.

@@ -1,0 +1,139 @@
+#include "e2e/clipboard.h"
+
+#include <algorithm>
+#include <cstring>
+#include <future>
+
+#include "support/wait_until.h"
+
+namespace revertly::driver {
+
+namespace {
+
+using testing::WaitUntil;
+
+// The clipboard opened with no owner window for one read or write, and closed again. Another
+// program (the one under test, or Wine's own clipboard bridge) may hold it for a moment.
+class OpenedClipboard {
+  public:
+    OpenedClipboard() : open_(WaitUntil([] { return OpenClipboard(nullptr) != FALSE; })) {}
+    ~OpenedClipboard() {
+        if (open_) {
+            CloseClipboard();
+        }
+    }
+    OpenedClipboard(const OpenedClipboard&) = delete;
+    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
+    explicit operator bool() const { return open_; }
+
+  private:
+    bool open_;
+};
+
+}  // namespace
+
+bool SetClipboardText(std::wstring_view text) {
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (block == nullptr) {
+        return false;
+    }
+    if (void* data = GlobalLock(block)) {
+        std::memcpy(data, text.data(), text.size() * sizeof(wchar_t));
+        static_cast<wchar_t*>(data)[text.size()] = L'\0';
+        GlobalUnlock(block);
+    }
+    const OpenedClipboard clipboard;
+    if (clipboard && EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, block) != nullptr) {
+        return true;  // the clipboard owns the block now
+    }
+    GlobalFree(block);
+    return false;
+}
+
+bool ClearClipboard() {
+    const OpenedClipboard clipboard;
+    return clipboard && EmptyClipboard();
+}
+
+std::optional<std::wstring> ClipboardText() {
+    const OpenedClipboard clipboard;
+    if (!clipboard) {
+        return std::nullopt;
+    }
+    HANDLE block = GetClipboardData(CF_UNICODETEXT);
+    const auto* data = block != nullptr ? static_cast<const wchar_t*>(GlobalLock(block)) : nullptr;
+    if (data == nullptr) {
+        return std::nullopt;
+    }
+    const std::size_t capacity = GlobalSize(block) / sizeof(wchar_t);
+    std::wstring text(data, std::find(data, data + capacity, L'\0'));
+    GlobalUnlock(block);
+    return text;
+}
+
+DWORD ClipboardChanges() {
+    return GetClipboardSequenceNumber();
+}
+StalledClipboardOwner::StalledClipboardOwner(std::wstring text)
+    : text_(std::move(text)), answer_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    std::promise<bool> taken;
+    std::future<bool> owns = taken.get_future();
+    thread_ = std::thread([this, &taken] {
+        threadId_ = GetCurrentThreadId();
+        HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     nullptr, nullptr);
+        const bool ok = owner != nullptr && OpenClipboard(owner);
+        if (ok) {
+            EmptyClipboard();
+            SetClipboardData(CF_UNICODETEXT, nullptr);  // rendered when asked for
+            CloseClipboard();
+        }
+        taken.set_value(ok);
+        // The reader's request arrives as a sent message; it is noticed but not handled until
+        // told, so the reader waits meanwhile.
+        if (MsgWaitForMultipleObjects(1, &answer_, FALSE, INFINITE, QS_SENDMESSAGE) ==
+            WAIT_OBJECT_0 + 1) {
+            asked_ = true;
+            WaitForSingleObject(answer_, INFINITE);
+        }
+        SetWindowLongPtrW(owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetWindowLongPtrW(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OwnerProc));
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            DispatchMessageW(&message);
+        }
+        DestroyWindow(owner);
+    });
+    owns_ = owns.get();
+}
+
+StalledClipboardOwner::~StalledClipboardOwner() {
+    Answer();
+    PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+    CloseHandle(answer_);
+}
+
+void StalledClipboardOwner::Answer() {
+    SetEvent(answer_);
+}
+
+LRESULT CALLBACK StalledClipboardOwner::OwnerProc(HWND window, UINT message, WPARAM wParam,
+                                                  LPARAM lParam) {
+    if (message == WM_RENDERFORMAT && wParam == CF_UNICODETEXT) {
+        const auto* self =
+            reinterpret_cast<StalledClipboardOwner*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        const std::size_t bytes = (self->text_.size() + 1) * sizeof(wchar_t);
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        std::memcpy(GlobalLock(block), self->text_.c_str(), bytes);
+        GlobalUnlock(block);
+        if (SetClipboardData(CF_UNICODETEXT, block) == nullptr) {
+            GlobalFree(block);
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace revertly::driver

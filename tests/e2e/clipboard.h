@@ -1,0 +1,52 @@
+// The clipboard as the programs around Revertly use it: texts copied and read by another
+// program, and an owner that renders its text only on request and keeps the reader waiting.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace revertly::driver {
+
+// The clipboard, as another program uses it. Each call opens and closes the clipboard once,
+// retrying while another program holds it open.
+bool SetClipboardText(std::wstring_view text);
+bool ClearClipboard();
+// The clipboard's text (CF_UNICODETEXT), or nothing when it holds none or stays busy.
+std::optional<std::wstring> ClipboardText();
+// Changes with every change of the clipboard's content, whoever makes it.
+DWORD ClipboardChanges();
+
+// Another program that owns the clipboard with its text rendered only on request (delayed
+// rendering) and does not answer the request until Answer: whoever reads the clipboard
+// meanwhile waits.
+class StalledClipboardOwner {
+  public:
+    explicit StalledClipboardOwner(std::wstring text);
+    ~StalledClipboardOwner();
+    StalledClipboardOwner(const StalledClipboardOwner&) = delete;
+    StalledClipboardOwner& operator=(const StalledClipboardOwner&) = delete;
+
+    // Whether the clipboard was taken.
+    bool Owns() const { return owns_; }
+    // Whether a reader has asked for the text and is waiting for it.
+    bool Asked() const { return asked_; }
+    // From now on the owner answers, and renders the text.
+    void Answer();
+
+  private:
+    static LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    std::wstring text_;
+    HANDLE answer_ = nullptr;
+    std::thread thread_;
+    DWORD threadId_ = 0;
+    bool owns_ = false;
+    std::atomic<bool> asked_{false};
+};
+
+}  // namespace revertly::driver

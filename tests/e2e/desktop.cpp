@@ -1,0 +1,142 @@
+#include "e2e/desktop.h"
+
+#include <iterator>
+
+#include "support/wait_until.h"
+
+namespace revertly::driver {
+
+using testing::WaitUntil;
+
+HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* caption,
+                       bool visibleOnly) {
+    for (HWND window = nullptr;
+         (window = FindWindowExW(nullptr, window, className, caption)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && (!visibleOnly || IsWindowVisible(window))) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+int CountWindows(const wchar_t* className, const wchar_t* caption) {
+    int count = 0;
+    for (HWND window = nullptr;
+         (window = FindWindowExW(nullptr, window, className, caption)) != nullptr;) {
+        ++count;
+    }
+    return count;
+}
+
+std::wstring MessageBoxText(HWND box) {
+    wchar_t text[1024] = {};
+    // The static control that shows a message box's text has the id 0xFFFF.
+    GetDlgItemTextW(box, 0xFFFF, text, static_cast<int>(std::size(text)));
+    return text;
+}
+
+bool AnswerMessageBox(HWND box, int button) {
+    HWND control = GetDlgItem(box, button);
+    DWORD_PTR ignored = 0;
+    return control != nullptr &&
+           SendMessageTimeoutW(control, BM_CLICK, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &ignored) &&
+           WaitUntil([box] { return !IsWindow(box); });
+}
+
+std::vector<HWND> TrayIconWindows() {
+    std::vector<HWND> icons;
+    HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
+    for (HWND icon = nullptr;
+         tray != nullptr && (icon = FindWindowExW(tray, icon, L"__winex11_tray_icon", nullptr));) {
+        icons.push_back(icon);
+    }
+    return icons;
+}
+
+bool RightClickTrayIcon(HWND icon) {
+    const LPARAM inside = MAKELPARAM(4, 4);
+    return PostMessageW(icon, WM_RBUTTONDOWN, MK_RBUTTON, inside) &&
+           PostMessageW(icon, WM_RBUTTONUP, 0, inside);
+}
+
+void BroadcastTaskbarCreated() {
+    SendNotifyMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+}
+
+DriverWindow::DriverWindow() {
+    static constexpr wchar_t kClass[] = L"RevertlyDriverWindow";
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kClass;
+    RegisterClassExW(&windowClass);  // fails harmlessly when the class exists already
+    window_ = CreateWindowExW(0, kClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                              GetModuleHandleW(nullptr), this);
+}
+
+DriverWindow::~DriverWindow() {
+    LeaveViewerChain();
+    for (const int id : hotkeys_) {
+        UnregisterHotKey(window_, id);
+    }
+    DestroyWindow(window_);
+}
+
+bool DriverWindow::HoldWinHotkey(int id, WORD virtualKey) {
+    if (!RegisterHotKey(window_, id, MOD_WIN, virtualKey)) {
+        return false;
+    }
+    hotkeys_.push_back(id);
+    return true;
+}
+
+void DriverWindow::JoinViewerChain() {
+    if (!inChain_) {
+        inChain_ = true;
+        nextViewer_ = SetClipboardViewer(window_);
+    }
+}
+
+void DriverWindow::LeaveViewerChain() {
+    if (inChain_) {
+        inChain_ = false;
+        ChangeClipboardChain(window_, nextViewer_);
+    }
+}
+
+LRESULT CALLBACK DriverWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<DriverWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self != nullptr && message == WM_HOTKEY) {
+        ++self->hotkeys_received_;
+        return 0;
+    }
+    if (self != nullptr && message == WM_DRAWCLIPBOARD) {
+        ++self->notifications_;
+        if (self->onChange_) {
+            self->onChange_();  // the moment first: passing the notification on waits
+        }
+        if (self->nextViewer_ != nullptr) {
+            SendMessageW(self->nextViewer_, message, wParam, lParam);
+        }
+        return 0;
+    }
+    if (self != nullptr && message == WM_CHANGECBCHAIN) {
+        if (reinterpret_cast<HWND>(wParam) == self->nextViewer_) {
+            self->nextViewer_ = reinterpret_cast<HWND>(lParam);
+        } else if (self->nextViewer_ != nullptr) {
+            SendMessageW(self->nextViewer_, message, wParam, lParam);
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace revertly::driver

@@ -44,8 +44,9 @@ bool frmMain::Form_Initialize() {
     // shell, a clipboard owner, a message box) may let a close request in, which shuts down
     // what exists by then. Start-up then stops at its next step.
     settings_.LoadWithDefaults();
-    hotkeys_ = SettleHotkeys(settings_.Settings());
-    for (const SettledHotkey& key : hotkeys_) {
+    // The keys are read at start-up only.
+    const std::array<SettledHotkey, kHotkeyCount> hotkeys = SettleHotkeys(settings_.Settings());
+    for (const SettledHotkey& key : hotkeys) {
         if (key.menuCaption) {
             ports_.window.SetMenuCaption(key.menuItem, *key.menuCaption);
         }
@@ -104,7 +105,7 @@ bool frmMain::Form_Initialize() {
 
     // A key that Windows will not register (Explorer holds the Win+letter keys it uses) is
     // claimed through the keyboard hook; only a key that is neither is reported.
-    for (const SettledHotkey& key : hotkeys_) {
+    for (const SettledHotkey& key : hotkeys) {
         if (closed_) {
             return true;
         }

@@ -107,7 +107,6 @@ class frmMain {
     std::uint32_t taskbarCreated_;
 
     settings::SettingsFile settings_;
-    std::array<SettledHotkey, kHotkeyCount> hotkeys_;
     history::StateHistory history_;
     history::ViewerChain chain_;
     instance::OneInstance instance_;

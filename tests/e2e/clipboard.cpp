@@ -81,6 +81,7 @@ StalledClipboardOwner::StalledClipboardOwner(std::wstring text)
     std::future<bool> owns = taken.get_future();
     thread_ = std::thread([this, &taken] {
         threadId_ = GetCurrentThreadId();
+        HANDLE answerEvent = answer_.get();
         HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                      nullptr, nullptr);
         const bool ok = owner != nullptr && OpenClipboard(owner);
@@ -92,10 +93,10 @@ StalledClipboardOwner::StalledClipboardOwner(std::wstring text)
         taken.set_value(ok);
         // The reader's request arrives as a sent message; it is noticed but not handled until
         // told, so the reader waits meanwhile.
-        if (MsgWaitForMultipleObjects(1, &answer_, FALSE, INFINITE, QS_SENDMESSAGE) ==
+        if (MsgWaitForMultipleObjects(1, &answerEvent, FALSE, INFINITE, QS_SENDMESSAGE) ==
             WAIT_OBJECT_0 + 1) {
             asked_ = true;
-            WaitForSingleObject(answer_, INFINITE);
+            WaitForSingleObject(answerEvent, INFINITE);
         }
         SetWindowLongPtrW(owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         SetWindowLongPtrW(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OwnerProc));
@@ -112,11 +113,10 @@ StalledClipboardOwner::~StalledClipboardOwner() {
     Answer();
     PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
     thread_.join();
-    CloseHandle(answer_);
 }
 
 void StalledClipboardOwner::Answer() {
-    SetEvent(answer_);
+    SetEvent(answer_.get());
 }
 
 LRESULT CALLBACK StalledClipboardOwner::OwnerProc(HWND window, UINT message, WPARAM wParam,

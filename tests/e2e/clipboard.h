@@ -10,6 +10,8 @@
 #include <string_view>
 #include <thread>
 
+#include "common/unique_win32.h"
+
 namespace revertly::driver {
 
 // The clipboard, as another program uses it. Each call opens and closes the clipboard once,
@@ -42,7 +44,7 @@ class StalledClipboardOwner {
     static LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     std::wstring text_;
-    HANDLE answer_ = nullptr;
+    UniqueKernelHandle answer_;
     std::thread thread_;
     DWORD threadId_ = 0;
     bool owns_ = false;

@@ -37,7 +37,7 @@ class TimedStart {
                 }
                 return window_ != nullptr && fileAt_ >= 0;
             },
-            kPatience);
+            kPatience, 1ms);  // timed to the millisecond
         DWORD_PTR result = 0;
         if (ready && SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result)) {
             answeredAt_ = Now() - begun;

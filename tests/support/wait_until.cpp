@@ -14,7 +14,8 @@ void HandleMessages() {
     }
 }
 
-bool WaitUntil(const std::function<bool()>& condition, Milliseconds timeout) {
+bool WaitUntil(const std::function<bool()>& condition, Milliseconds timeout,
+               Milliseconds interval) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + timeout;
     for (;;) {
@@ -26,9 +27,10 @@ bool WaitUntil(const std::function<bool()>& condition, Milliseconds timeout) {
         if (now >= deadline) {
             return false;
         }
-        // Wakes for a message at once, else after a millisecond at most.
+        // Wakes for a message at once, else after the interval at most.
         const auto left = std::chrono::duration_cast<Milliseconds>(deadline - now).count();
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<long long>(left, 1)),
+        MsgWaitForMultipleObjectsEx(0, nullptr,
+                                    static_cast<DWORD>(std::min<long long>(left, interval.count())),
                                     QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
 }

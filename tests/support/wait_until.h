@@ -16,9 +16,12 @@ inline constexpr Milliseconds kPatience{5000};
 
 // Handles the messages waiting for this thread.
 void HandleMessages();
-// Checks the condition about every millisecond, handling this thread's messages in between,
-// until it holds or the timeout passes; answers whether it held.
-bool WaitUntil(const std::function<bool()>& condition, Milliseconds timeout = kPatience);
+// Checks the condition when a message for this thread arrives and at least every interval,
+// handling the messages, until it holds or the timeout passes; answers whether it held. The
+// interval is kept coarse by default: a condition that reads a file the program is replacing
+// would otherwise hold that file open most of the time.
+bool WaitUntil(const std::function<bool()>& condition, Milliseconds timeout = kPatience,
+               Milliseconds interval = Milliseconds{5});
 // Lets the time pass with this thread's messages handled as they come.
 void PumpFor(Milliseconds duration);
 

@@ -30,13 +30,15 @@ class ReadyMadeClipboard final : public revertly::history::ClipboardPort {
             {DataBlock(reinterpret_cast<DataBlock::Handle>(buffer_.data()), &KeepBuffer), 1, u""});
         return read;
     }
-    bool WriteClipboardState(const ClipboardState&, bool& ignoreNextChange) override {
-        ignoreNextChange = true;
-        return true;
+    revertly::history::WriteResult WriteClipboardState(const ClipboardState&) override {
+        return {true, 0};
     }
+    // Every save finds a change of another program's.
+    std::uint32_t ClipboardChangeNumber() override { return ++changes_; }
 
   private:
     std::vector<std::byte> buffer_;
+    std::uint32_t changes_ = 0;
 };
 
 void SaveIntoFullHistory(benchmark::State& state) {

@@ -143,9 +143,8 @@ void CaptureAndRestore(HWND owner, int mebibytes) {
         ChangeFromAnotherProcess(0, L"between");
         platformWrite.push_back(PlatformWrite(owner, read.state));
         ChangeFromAnotherProcess(0, L"between");
-        bool ignore = false;
         Stopwatch writeWatch;
-        clipboard.WriteClipboardState(read.state, ignore);
+        clipboard.WriteClipboardState(read.state);
         ourWrite.push_back(writeWatch.Milliseconds());
 
         copy.push_back(FreshMemcpy(static_cast<std::size_t>(mebibytes) << 20));

@@ -23,6 +23,7 @@ struct Win32Api {
     decltype(&::ShowWindow) ShowWindow = ::ShowWindow;
     decltype(&::SetForegroundWindow) SetForegroundWindow = ::SetForegroundWindow;
     decltype(&::SendMessageW) SendMessageW = ::SendMessageW;
+    decltype(&::SendMessageTimeoutW) SendMessageTimeoutW = ::SendMessageTimeoutW;
     decltype(&::PostMessageW) PostMessageW = ::PostMessageW;
     decltype(&::PostQuitMessage) PostQuitMessage = ::PostQuitMessage;
     decltype(&::SetTimer) SetTimer = ::SetTimer;

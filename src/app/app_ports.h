@@ -81,7 +81,8 @@ class MainWindowPort {
     // A message box with the application title as caption; answers the button chosen.
     virtual int ShowMessage(std::u16string_view text, std::uint32_t style) = 0;
 
-    // Sends a message to another window and waits for it to be handled.
+    // Sends a message to another window and waits for it to be handled, but no longer than
+    // a few hundred milliseconds: a window that hangs costs the program no more than that.
     virtual void SendTo(WindowHandle window, std::uint32_t message, WParam wParam,
                         LParam lParam) = 0;
 };

@@ -78,10 +78,11 @@ bool frmMain::Form_Initialize() {
         return true;
     }
 
-    // Joining the chain makes Windows notify the window at once; the hook does not exist
-    // yet, so that notification is not taken for a change and the clipboard just recorded
-    // is not recorded twice.
-    chain_.JoinViewerChain(window);
+    // From here on Windows tells the window of every change. Joining the viewer chain (where
+    // the listener list refuses the window) sends a notice at once; the hook does not exist
+    // yet, so that notice is not taken for a change and the clipboard just recorded is not
+    // recorded twice.
+    chain_.WatchClipboard(window);
     if (closed_) {
         return true;
     }
@@ -97,7 +98,7 @@ bool frmMain::Form_Initialize() {
     SubclassHandle_ = subclass_.SubclassWindow(
         window, [this](WindowHandle hwnd, std::uint32_t uMsg, WParam wParam, LParam lParam,
                        bool& handled) { return Proc(hwnd, uMsg, wParam, lParam, handled); });
-    if (SubclassHandle_ == 0) {
+    if (SubclassHandle_ == 0 && chain_.ViewerWindow() != 0) {
         // Without the hook no clipboard notice would be passed on: every viewer after this
         // window would go deaf. A program that cannot serve the chain leaves it.
         chain_.LeaveViewerChain();
@@ -164,17 +165,12 @@ void frmMain::Close(CloseReason reason) {
 LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lParam,
                       bool& Handled) {
     switch (uMsg) {
+        case msg::kClipboardUpdate:
+            OnClipboardChange();
+            Handled = true;
+            return 0;
         case msg::kDrawClipboard:
-            if (history_.IgnoreNextChange) {
-                // The change is the program's own write of a state.
-                history_.IgnoreNextChange = false;
-            } else if (timerEnabled_) {
-                StartSaveTimer();  // the burst goes on: the wait starts over
-                ++history_.ChangeCount;
-            } else {
-                StartSaveTimer();
-                history_.ChangeCount = 1;
-            }
+            OnClipboardChange();
             if (chain_.NextViewer != 0) {
                 ports_.window.SendTo(chain_.NextViewer, msg::kDrawClipboard, 0, 0);
             }
@@ -214,10 +210,21 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
     return 0;
 }
 
-void frmMain::ReleaseWindowServices() {
-    if (chain_.ViewerWindow() != 0) {
-        chain_.LeaveViewerChain();
+void frmMain::OnClipboardChange() {
+    if (history_.ClipboardHoldsOwnWrite()) {
+        return;  // the program's own write of a state
     }
+    if (timerEnabled_) {
+        StartSaveTimer();  // the burst goes on: the wait starts over
+        ++history_.ChangeCount;
+    } else {
+        StartSaveTimer();
+        history_.ChangeCount = 1;
+    }
+}
+
+void frmMain::ReleaseWindowServices() {
+    chain_.StopWatching();
     subclass_.UnsubclassWindow(std::exchange(SubclassHandle_, 0));
     for (int id = 0; id < kHotkeyCount; ++id) {
         if (std::exchange(heldHotkeys_[id], false)) {

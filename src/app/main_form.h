@@ -98,7 +98,11 @@ class frmMain {
 
   private:
     void SetMenuCheck(MenuItem item, bool checked);
-    // What the window holds: its place in the viewer chain, the hook and the hotkeys.
+    // A notice of a clipboard change, from the listener list or the viewer chain: starts or
+    // restarts the save timer, unless the change is the program's own write.
+    void OnClipboardChange();
+    // What the window holds: its place on the listener list or in the viewer chain, the hook
+    // and the hotkeys.
     void ReleaseWindowServices();
     void StartSaveTimer();
 

@@ -17,7 +17,7 @@ static_assert(msg::kDestroy == WM_DESTROY && msg::kClose == WM_CLOSE &&
               msg::kTimer == WM_TIMER && msg::kSysCommand == WM_SYSCOMMAND &&
               msg::kRightButtonDown == WM_RBUTTONDOWN && msg::kDrawClipboard == WM_DRAWCLIPBOARD &&
               msg::kChangeClipboardChain == WM_CHANGECBCHAIN && msg::kHotkey == WM_HOTKEY &&
-              msg::kScClose == SC_CLOSE);
+              msg::kClipboardUpdate == WM_CLIPBOARDUPDATE && msg::kScClose == SC_CLOSE);
 static_assert(kQuestionStyle == (MB_YESNO | MB_ICONQUESTION | MB_SYSTEMMODAL) &&
               kInformationStyle == (MB_OK | MB_ICONINFORMATION) && kPlainStyle == MB_OK &&
               kAnswerYes == IDYES);
@@ -26,6 +26,8 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"RevertlyMainWindow";
 constexpr UINT_PTR kSaveTimerId = 1;
+// The longest that passing a message on to another window may hold the window's thread.
+constexpr UINT kSendTimeoutMs = 250;
 
 const wchar_t* Wide(std::u16string_view text) {
     return reinterpret_cast<const wchar_t*>(text.data());
@@ -216,7 +218,10 @@ int Win32MainWindow::ShowMessage(std::u16string_view text, std::uint32_t style) 
 
 void Win32MainWindow::SendTo(WindowHandle window, std::uint32_t message, WParam wParam,
                              LParam lParam) {
-    Api().SendMessageW(reinterpret_cast<HWND>(window), message, wParam, lParam);
+    // SMTO_ABORTIFHUNG: a window that Windows already knows to hang costs nothing at all.
+    DWORD_PTR ignored = 0;
+    Api().SendMessageTimeoutW(reinterpret_cast<HWND>(window), message, wParam, lParam,
+                              SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
 }
 
 }  // namespace revertly::app

@@ -15,6 +15,7 @@ inline constexpr std::uint32_t kRightButtonDown = 0x0204;
 inline constexpr std::uint32_t kDrawClipboard = 0x0308;
 inline constexpr std::uint32_t kChangeClipboardChain = 0x030D;
 inline constexpr std::uint32_t kHotkey = 0x0312;
+inline constexpr std::uint32_t kClipboardUpdate = 0x031D;
 
 // WM_SYSCOMMAND's wParam for the window's Close command (its low four bits are the system's).
 inline constexpr std::uintptr_t kScClose = 0xF060;

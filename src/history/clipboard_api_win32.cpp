@@ -19,4 +19,9 @@ void FreeMetaFile(HMETAFILE metafile) {
     Api().DeleteMetaFile(metafile);
 }
 
+void FreeEnhMetaFile(HENHMETAFILE metafile) {
+    const LastErrorContext keepError;
+    Api().DeleteEnhMetaFile(metafile);
+}
+
 }  // namespace revertly::history

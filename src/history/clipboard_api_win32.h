@@ -25,9 +25,18 @@ struct Win32Api {
     decltype(&::GlobalFree) GlobalFree = ::GlobalFree;
     decltype(&::CopyMetaFileW) CopyMetaFileW = ::CopyMetaFileW;
     decltype(&::DeleteMetaFile) DeleteMetaFile = ::DeleteMetaFile;
+    decltype(&::CopyEnhMetaFileW) CopyEnhMetaFileW = ::CopyEnhMetaFileW;
+    decltype(&::DeleteEnhMetaFile) DeleteEnhMetaFile = ::DeleteEnhMetaFile;
+    decltype(&::GetClipboardSequenceNumber) GetClipboardSequenceNumber =
+        ::GetClipboardSequenceNumber;
+    decltype(&::GetClipboardOwner) GetClipboardOwner = ::GetClipboardOwner;
     decltype(&::Sleep) Sleep = ::Sleep;
     decltype(&::SetClipboardViewer) SetClipboardViewer = ::SetClipboardViewer;
     decltype(&::ChangeClipboardChain) ChangeClipboardChain = ::ChangeClipboardChain;
+    decltype(&::AddClipboardFormatListener) AddClipboardFormatListener =
+        ::AddClipboardFormatListener;
+    decltype(&::RemoveClipboardFormatListener) RemoveClipboardFormatListener =
+        ::RemoveClipboardFormatListener;
 };
 
 // The table in use; starts out with the real functions.
@@ -36,9 +45,11 @@ Win32Api& Api();
 // Release functions of the owning types: through the table, keeping GetLastError.
 void FreeGlobal(HGLOBAL block);
 void FreeMetaFile(HMETAFILE metafile);
+void FreeEnhMetaFile(HENHMETAFILE metafile);
 
 using UniqueGlobal = UniqueHandle<HGLOBAL, &FreeGlobal>;
 using UniqueMetaFile = UniqueHandle<HMETAFILE, &FreeMetaFile>;
+using UniqueEnhMetaFile = UniqueHandle<HENHMETAFILE, &FreeEnhMetaFile>;
 
 // Keeps a global memory block locked for its own lifetime.
 class GlobalLockGuard {

@@ -1,6 +1,9 @@
 // What the history needs of the clipboard: three operations, in its own terms.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "history/clipboard_state.h"
 
 namespace revertly::history {
@@ -20,6 +23,14 @@ struct ReadResult {
     ClipboardState state;
 };
 
+struct WriteResult {
+    // False when the clipboard could not be opened: nothing was touched.
+    bool written = false;
+    // The clipboard's change number as the write left it; nothing when another program
+    // changed the clipboard again before the number could be read.
+    std::optional<std::uint32_t> changeNumber;
+};
+
 class ClipboardPort {
   public:
     virtual ~ClipboardPort() = default;
@@ -31,11 +42,10 @@ class ClipboardPort {
     virtual ReadResult ReadClipboardState() = 0;
 
     // Puts fresh copies of the state's formats on the clipboard, replacing what it held.
-    // Sets ignoreNextChange to true just before the clipboard is emptied, so the change
-    // notification that this write causes (delivered before the write returns) is not
-    // taken for a change by another program. Answers false, touching neither the clipboard
-    // nor the flag, when the clipboard could not be opened.
-    virtual bool WriteClipboardState(const ClipboardState& state, bool& ignoreNextChange) = 0;
+    virtual WriteResult WriteClipboardState(const ClipboardState& state) = 0;
+
+    // A number that changes with every change of the clipboard's content, by any program.
+    virtual std::uint32_t ClipboardChangeNumber() = 0;
 };
 
 }  // namespace revertly::history

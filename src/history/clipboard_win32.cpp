@@ -1,5 +1,6 @@
-// The Windows clipboard, read whole into a state and written back whole, and the main
-// window's place in the clipboard-viewer chain. Every Win32 call goes through Api().
+// The Windows clipboard, read whole into a state and written back whole, and how the main
+// window hears of its changes (the format listener list, else the clipboard-viewer chain).
+// Every Win32 call goes through Api().
 #include "history/clipboard_win32.h"
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "common/last_error_win32.h"
 #include "history/clipboard_api_win32.h"
@@ -44,7 +46,8 @@ WindowHandle FromWindow(HWND window) {
     return reinterpret_cast<WindowHandle>(window);
 }
 
-// Opens the clipboard for one read or write, with a few quick retries, and closes it again.
+// Opens the clipboard for one read or write, with a few quick retries, and closes it again
+// (at the latest when it goes).
 class ClipboardSession {
   public:
     explicit ClipboardSession(HWND owner) {
@@ -55,47 +58,81 @@ class ClipboardSession {
             open_ = Api().OpenClipboard(owner) != FALSE;
         }
     }
-    ~ClipboardSession() {
-        if (open_) {
-            Api().CloseClipboard();
-        }
-    }
+    ~ClipboardSession() { Close(); }
     ClipboardSession(const ClipboardSession&) = delete;
     ClipboardSession& operator=(const ClipboardSession&) = delete;
 
     bool IsOpen() const { return open_; }
+    void Close() {
+        if (std::exchange(open_, false)) {
+            Api().CloseClipboard();
+        }
+    }
 
   private:
     bool open_ = false;
 };
 
-// A metafile picture is a small block that holds the handle of a metafile, which the
-// clipboard deletes when it is emptied. A byte copy of the block would keep a dead handle,
-// so each copy gets a metafile of its own.
-bool IsMetafilePicture(UINT format) {
-    return format == CF_METAFILEPICT || format == CF_DSPMETAFILEPICT;
+// How a format's data is held. Decided by the format's id before its handle is touched:
+// for some formats GetClipboardData answers a GDI object, not a memory block, and handing
+// that to the global-memory functions is reported to end the process on Windows 10 and 11.
+enum class DataKind {
+    MemoryBlock,
+    // A small block holding the handle of a metafile, which the clipboard deletes when it
+    // is emptied: each copy gets a metafile of its own.
+    MetafilePicture,
+    EnhancedMetafile,
+    // Not kept. Windows lists a bitmap and a palette beside every device-independent
+    // bitmap (kept: a memory block) and renders them from it again after a write. Owner
+    // display has no data of its own; the private range holds whatever its owner chose and
+    // is never freed by the system; the GDI range holds GDI objects.
+    NotKept,
+};
+
+DataKind KindOf(UINT format) {
+    switch (format) {
+        case CF_METAFILEPICT:
+        case CF_DSPMETAFILEPICT:
+            return DataKind::MetafilePicture;
+        case CF_ENHMETAFILE:
+        case CF_DSPENHMETAFILE:
+            return DataKind::EnhancedMetafile;
+        case CF_BITMAP:
+        case CF_PALETTE:
+        case CF_DSPBITMAP:
+        case CF_OWNERDISPLAY:
+            return DataKind::NotKept;
+        default:
+            break;
+    }
+    static_assert(CF_PRIVATELAST + 1 == CF_GDIOBJFIRST);
+    if (format >= CF_PRIVATEFIRST && format <= CF_GDIOBJLAST) {
+        return DataKind::NotKept;
+    }
+    return DataKind::MemoryBlock;
 }
 
-// A fresh copy of one format's data and, for a metafile picture, the metafile it refers to.
+// A fresh copy of one format's data, owned until it is given to a state or the clipboard.
 struct FormatCopy {
     UniqueGlobal block;
+    // The metafile that a metafile picture's block refers to.
     UniqueMetaFile metafile;
+    UniqueEnhMetaFile enhanced;
+
+    HANDLE handle() const { return enhanced ? static_cast<HANDLE>(enhanced.get()) : block.get(); }
+    explicit operator bool() const { return handle() != nullptr; }
 };
 
 // Copies the whole source block, GlobalSize bytes of it. Empty when the source does not
-// lock as a memory block (the graphics handles of bitmaps, palettes and enhanced
-// metafiles) or when memory runs out.
-FormatCopy CopyFormatData(UINT format, HGLOBAL source) {
-    if (!source) {
-        return {};
-    }
+// lock as a memory block or when memory runs out.
+FormatCopy CopyMemoryBlock(DataKind kind, HGLOBAL source) {
     const SIZE_T size = Api().GlobalSize(source);
     const GlobalLockGuard sourceBytes(source);
     if (!sourceBytes.bytes()) {
         return {};
     }
     FormatCopy copy;
-    if (IsMetafilePicture(format)) {
+    if (kind == DataKind::MetafilePicture) {
         if (size < sizeof(METAFILEPICT)) {
             return {};
         }
@@ -118,6 +155,20 @@ FormatCopy CopyFormatData(UINT format, HGLOBAL source) {
     return copy;
 }
 
+// Empty for a format that is not kept, or whose data cannot be copied.
+FormatCopy CopyFormatData(UINT format, HANDLE source) {
+    const DataKind kind = KindOf(format);
+    if (!source || kind == DataKind::NotKept) {
+        return {};
+    }
+    if (kind == DataKind::EnhancedMetafile) {
+        FormatCopy copy;
+        copy.enhanced.reset(Api().CopyEnhMetaFileW(static_cast<HENHMETAFILE>(source), nullptr));
+        return copy;
+    }
+    return CopyMemoryBlock(kind, static_cast<HGLOBAL>(source));
+}
+
 void ReleaseBlock(DataBlock::Handle handle) {
     FreeGlobal(ToGlobal(handle));
 }
@@ -131,6 +182,22 @@ void ReleaseMetafilePicture(DataBlock::Handle handle) {
             FreeMetaFile(static_cast<const METAFILEPICT*>(bytes.bytes())->hMF);
         }
     }
+}
+
+void ReleaseEnhancedMetafile(DataBlock::Handle handle) {
+    FreeEnhMetaFile(reinterpret_cast<HENHMETAFILE>(handle));
+}
+
+// The copy, as a block of a state that releases all of it.
+DataBlock KeepInState(FormatCopy copy) {
+    if (copy.enhanced) {
+        return DataBlock(reinterpret_cast<DataBlock::Handle>(copy.enhanced.release()),
+                         &ReleaseEnhancedMetafile);
+    }
+    const bool picture = static_cast<bool>(copy.metafile);
+    copy.metafile.release();  // the block's release deletes it
+    return DataBlock(FromGlobal(copy.block.release()),
+                     picture ? &ReleaseMetafilePicture : &ReleaseBlock);
 }
 
 std::u16string FormatName(UINT format) {
@@ -174,16 +241,17 @@ bool IsExcludedFromHistory() {
 void CopyAllFormats(ClipboardState& state) {
     for (UINT format = Api().EnumClipboardFormats(0); format != 0;
          format = Api().EnumClipboardFormats(format)) {
+        if (KindOf(format) == DataKind::NotKept) {
+            continue;  // not even asked for: a synthesized bitmap would be rendered for nothing
+        }
         FormatCopy copy = CopyFormatData(format, Api().GetClipboardData(format));
-        if (!copy.block) {
+        if (!copy) {
             continue;
         }
         ClipboardFormatData entry;
         entry.formatId = static_cast<std::int32_t>(format);
         entry.formatName = FormatName(format);
-        entry.block = DataBlock(FromGlobal(copy.block.release()),
-                                copy.metafile ? &ReleaseMetafilePicture : &ReleaseBlock);
-        copy.metafile.release();
+        entry.block = KeepInState(std::move(copy));
         state.entries.push_back(std::move(entry));
     }
 }
@@ -202,15 +270,16 @@ void PutFormatData(const ClipboardFormatData& entry) {
     if (format == 0) {
         return;
     }
-    FormatCopy copy = CopyFormatData(format, ToGlobal(entry.block.get()));
-    if (!copy.block) {
+    FormatCopy copy = CopyFormatData(format, reinterpret_cast<HANDLE>(entry.block.get()));
+    if (!copy) {
         return;
     }
-    // The clipboard owns the block (and the metafile in it) only once the call succeeded;
+    // The clipboard owns the copy (and the metafile in it) only once the call succeeded;
     // after a failure the copy is still ours and is freed here.
-    if (Api().SetClipboardData(format, copy.block.get())) {
+    if (Api().SetClipboardData(format, copy.handle())) {
         copy.block.release();
         copy.metafile.release();
+        copy.enhanced.release();
     }
 }
 
@@ -240,14 +309,11 @@ ReadResult Win32Clipboard::ReadClipboardState() {
     return result;
 }
 
-bool Win32Clipboard::WriteClipboardState(const ClipboardState& state, bool& ignoreNextChange) {
-    const ClipboardSession session(ToWindow(owner_));
+WriteResult Win32Clipboard::WriteClipboardState(const ClipboardState& state) {
+    ClipboardSession session(ToWindow(owner_));
     if (!session.IsOpen()) {
-        return false;
+        return {};
     }
-    // The change notification that this write causes arrives while the clipboard is being
-    // closed, on this thread: the flag must be set before the clipboard changes at all.
-    ignoreNextChange = true;
     Api().EmptyClipboard();
     try {
         for (const ClipboardFormatData& entry : state.entries) {
@@ -256,7 +322,29 @@ bool Win32Clipboard::WriteClipboardState(const ClipboardState& state, bool& igno
     } catch (const std::exception&) {
         // Out of memory: the formats put so far stay on the clipboard.
     }
-    return true;
+    // Closing changes the number under Wine, so it is read after the close. Another program
+    // that wrote in the moment between would own the clipboard now: the number is then not
+    // this write's.
+    session.Close();
+    WriteResult result;
+    result.written = true;
+    const DWORD number = Api().GetClipboardSequenceNumber();
+    if (Api().GetClipboardOwner() == ToWindow(owner_)) {
+        result.changeNumber = number;
+    }
+    return result;
+}
+
+std::uint32_t Win32Clipboard::ClipboardChangeNumber() {
+    return Api().GetClipboardSequenceNumber();
+}
+
+bool Win32ViewerPort::AddClipboardFormatListener(WindowHandle window) {
+    return Api().AddClipboardFormatListener(ToWindow(window)) != FALSE;
+}
+
+void Win32ViewerPort::RemoveClipboardFormatListener(WindowHandle window) {
+    Api().RemoveClipboardFormatListener(ToWindow(window));
 }
 
 WindowHandle Win32ViewerPort::SetClipboardViewer(WindowHandle window) {

@@ -1,4 +1,4 @@
-// The real Windows clipboard and clipboard-viewer chain.
+// The real Windows clipboard, its format listener list and clipboard-viewer chain.
 #pragma once
 
 #include "common/window_types.h"
@@ -14,7 +14,8 @@ class Win32Clipboard final : public ClipboardPort {
 
     int CountClipboardFormats() override;
     ReadResult ReadClipboardState() override;
-    bool WriteClipboardState(const ClipboardState& state, bool& ignoreNextChange) override;
+    WriteResult WriteClipboardState(const ClipboardState& state) override;
+    std::uint32_t ClipboardChangeNumber() override;
 
   private:
     WindowHandle owner_;
@@ -22,6 +23,8 @@ class Win32Clipboard final : public ClipboardPort {
 
 class Win32ViewerPort final : public ViewerPort {
   public:
+    bool AddClipboardFormatListener(WindowHandle window) override;
+    void RemoveClipboardFormatListener(WindowHandle window) override;
     WindowHandle SetClipboardViewer(WindowHandle window) override;
     void ChangeClipboardChain(WindowHandle window, WindowHandle next) override;
 };

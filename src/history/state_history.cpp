@@ -21,6 +21,11 @@ void Release(std::optional<ClipboardState>& slot) {
 }  // namespace
 
 void StateHistory::SaveClipboardState() {
+    // The clipboard still holds the program's own write, which is the current state: there
+    // is nothing to record and nothing to put back.
+    if (ClipboardHoldsOwnWrite()) {
+        return;
+    }
     // A burst of three or more changes in quick succession is not the user copying; put
     // the current state back over whatever the burst left.
     if (ChangeCount > 2 || clipboard_.CountClipboardFormats() == 0) {
@@ -140,8 +145,20 @@ const ClipboardState& StateHistory::State(std::int32_t slot) const {
     return *states_.at(static_cast<std::size_t>(slot - 1));
 }
 
+bool StateHistory::ClipboardHoldsOwnWrite() {
+    return writing_ || (ownWrite_ && clipboard_.ClipboardChangeNumber() == *ownWrite_);
+}
+
 bool StateHistory::WriteSlot(std::int32_t slot) {
-    return clipboard_.WriteClipboardState(*Slot(slot), IgnoreNextChange);
+    // The viewer chain's notice of this write arrives while the clipboard is being closed,
+    // before the write has returned its change number.
+    writing_ = true;
+    const WriteResult result = clipboard_.WriteClipboardState(*Slot(slot));
+    writing_ = false;
+    if (result.written) {
+        ownWrite_ = result.changeNumber;
+    }
+    return result.written;
 }
 
 }  // namespace revertly::history

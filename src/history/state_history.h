@@ -58,9 +58,11 @@ class StateHistory {
     std::int32_t CurrentState() const { return currentState_; }
     std::int32_t LastState() const { return lastState_; }
 
-    // Set by a write of a state just before it empties the clipboard; the notification that
-    // the write causes clears it and is not recorded.
-    bool IgnoreNextChange = false;
+    // Whether the clipboard holds what the program itself wrote last, unchanged since, or a
+    // write is under way: a change notice then reports that write and nothing is recorded.
+    // Decided by the clipboard's change number, not by the order in which notices arrive
+    // (a notice may come inside the write, or be posted and arrive after later changes).
+    bool ClipboardHoldsOwnWrite();
     // The number of change notifications in the current burst, kept by the window's message
     // handling: 1 for the notification that starts the save timer, one more for each that
     // restarts it.
@@ -77,6 +79,9 @@ class StateHistory {
     std::int32_t currentState_ = 0;
     std::int32_t lastState_ = 0;
     std::vector<std::optional<ClipboardState>> states_;
+    // The clipboard's change number right after the program's last write, if it is known.
+    std::optional<std::uint32_t> ownWrite_;
+    bool writing_ = false;
 };
 
 }  // namespace revertly::history

@@ -2,6 +2,24 @@
 
 namespace revertly::history {
 
+void ViewerChain::WatchClipboard(WindowHandle window) {
+    if (port_.AddClipboardFormatListener(window)) {
+        listenerWindow_ = window;
+    } else {
+        JoinViewerChain(window);
+    }
+}
+
+void ViewerChain::StopWatching() {
+    if (listenerWindow_ != 0) {
+        port_.RemoveClipboardFormatListener(listenerWindow_);
+        listenerWindow_ = 0;
+    }
+    if (viewerWindow_ != 0) {
+        LeaveViewerChain();
+    }
+}
+
 void ViewerChain::JoinViewerChain(WindowHandle window) {
     if (viewerWindow_ != 0) {
         LeaveViewerChain();

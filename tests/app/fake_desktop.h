@@ -109,6 +109,11 @@ class FakeDesktop final : public app::MainWindowPort,
     }
 
     // ViewerPort
+    bool AddClipboardFormatListener(WindowHandle) override {
+        Note("listen");
+        return !listenerRefused;
+    }
+    void RemoveClipboardFormatListener(WindowHandle) override { Note("unlisten"); }
     WindowHandle SetClipboardViewer(WindowHandle) override {
         Note("join chain");
         return kNextViewer;
@@ -181,6 +186,7 @@ class FakeDesktop final : public app::MainWindowPort,
     bool linksFail = false;
     bool hookFails = false;        // the keyboard hook cannot be installed
     bool windowHookFails = false;  // nor the window's message hook
+    bool listenerRefused = false;  // the clipboard format listener list refuses the window
     // Runs once while the next message box or menu is open: the messages that its nested
     // message loop handles meanwhile.
     std::function<void()> whileOpen;

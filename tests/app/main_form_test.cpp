@@ -31,7 +31,7 @@ class MainFormTest : public ::testing::Test {
     // Another program copies; the burst ends and the save timer fires.
     void CopyElsewhere(const std::string& text) {
         desktop_.clipboard.Copy(text);
-        desktop_.Send(msg::kDrawClipboard);
+        desktop_.Send(msg::kClipboardUpdate);
         desktop_.Send(msg::kTimer, 1);
     }
     void Choose(MenuItem item) {
@@ -52,13 +52,14 @@ TEST_F(MainFormTest, StartsUpInItsFixedOrder) {
     EXPECT_EQ(desktop_.TakeLog(),
               "claim instance; link C:\\Users\\me\\StartUp\\Revertly.lnk -> " + folder +
                   "/revertly.exe {'Minimized':true} in " + folder +
-                  "; join chain; icon 0; icon 4; hook; hotkey 0; hotkey 1; hotkey 2; ");
+                  "; listen; icon 0; icon 4; hook; hotkey 0; hotkey 1; hotkey 2; ");
     EXPECT_EQ(ReadBytes(SettingsPath()), R"({"Autorun":true,"StatesCount":10})");
     EXPECT_TRUE(desktop_.checks[MenuItem::Autorun]);
     EXPECT_TRUE(desktop_.checks[MenuItem::StatesCount2]);
     EXPECT_EQ(form_.History().LastState(), 1) << "the clipboard is recorded once";
     // The hook is in place: a clipboard change now reaches Proc.
-    desktop_.Send(msg::kDrawClipboard);
+    desktop_.clipboard.Copy("second");
+    desktop_.Send(msg::kClipboardUpdate);
     EXPECT_TRUE(form_.TimerEnabled());
 }
 
@@ -152,17 +153,17 @@ TEST_F(MainFormTest, ClipboardNotificationsStartTheSaveTimerAndCountTheBurst) {
     ASSERT_TRUE(Start());
     desktop_.TakeLog();
     desktop_.clipboard.Copy("a");
-    desktop_.Send(msg::kDrawClipboard);
-    desktop_.Send(msg::kDrawClipboard);
+    desktop_.Send(msg::kClipboardUpdate);
+    desktop_.Send(msg::kClipboardUpdate);
     EXPECT_EQ(form_.History().ChangeCount, 2);
-    EXPECT_EQ(desktop_.TakeLog(), "timer 100; send 22136 776 0 0; timer 100; send 22136 776 0 0; ");
+    EXPECT_EQ(desktop_.TakeLog(), "timer 100; timer 100; ") << "a listener passes nothing on";
     desktop_.Send(msg::kTimer, 1);
     EXPECT_FALSE(form_.TimerEnabled());
     EXPECT_EQ(form_.History().LastState(), 2) << "two notifications make one state";
 
     desktop_.clipboard.Copy("burst");
     for (int i = 0; i < 3; ++i) {
-        desktop_.Send(msg::kDrawClipboard);
+        desktop_.Send(msg::kClipboardUpdate);
     }
     desktop_.Send(msg::kTimer, 1);
     EXPECT_EQ(form_.History().LastState(), 2) << "three are not recorded";
@@ -170,20 +171,59 @@ TEST_F(MainFormTest, ClipboardNotificationsStartTheSaveTimerAndCountTheBurst) {
 
     // The write's own notification is consumed without starting the timer.
     desktop_.TakeLog();
-    desktop_.Send(msg::kDrawClipboard);
+    desktop_.Send(msg::kClipboardUpdate);
     EXPECT_FALSE(form_.TimerEnabled());
-    EXPECT_EQ(desktop_.TakeLog(), "send 22136 776 0 0; ");
+    EXPECT_EQ(desktop_.TakeLog(), "");
 }
 
-TEST_F(MainFormTest, KeepsItsPlaceInTheViewerChain) {
+// Windows posts the listener's notice, so the notice of an undo's write can arrive after
+// another program's copy, or after a save timer that was already running has fired. Neither
+// records the program's own write, and the copy is recorded.
+TEST_F(MainFormTest, TheProgramsOwnWriteIsNeverRecordedHoweverLateItsNoticeArrives) {
     ASSERT_TRUE(Start());
-    desktop_.TakeLog();
+    CopyElsewhere("a");
+    CopyElsewhere("b");
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    desktop_.clipboard.Copy("c");
+    desktop_.Send(msg::kClipboardUpdate);  // the undo's
+    desktop_.Send(msg::kClipboardUpdate);  // the copy's
+    desktop_.Send(msg::kTimer, 1);
+    EXPECT_EQ(form_.History().LastState(), 3);
+    EXPECT_EQ(form_.History().CurrentState(), 3) << "the copy after the undo was not recorded";
+
+    desktop_.clipboard.Copy("d");
+    desktop_.Send(msg::kClipboardUpdate);
+    desktop_.Send(msg::kHotkey, kUndoHotkey);  // before the save timer fires
+    desktop_.Send(msg::kTimer, 1);
+    desktop_.Send(msg::kClipboardUpdate);  // the undo's
+    EXPECT_FALSE(form_.TimerEnabled());
+    EXPECT_EQ(form_.History().LastState(), 3) << "the undo's write was recorded";
+    EXPECT_EQ(form_.History().CurrentState(), 2);
+    EXPECT_EQ(desktop_.clipboard.Text(), "a");
+}
+
+// Where the listener list refuses the window, the program serves the viewer chain: it passes
+// every notice on (its own write's too, which arrives inside the write) and leaves at the end.
+TEST_F(MainFormTest, WithoutTheListenerListItKeepsItsPlaceInTheViewerChain) {
+    desktop_.listenerRefused = true;
+    ASSERT_TRUE(Start());
+    EXPECT_NE(desktop_.TakeLog().find("listen; join chain; icon 0; "), std::string::npos);
     desktop_.Send(msg::kChangeClipboardChain, 0x999, 0x111);
     EXPECT_EQ(desktop_.TakeLog(), "send 22136 781 2457 273; ") << "another window: passed on";
+
+    CopyElsewhere("a");
+    desktop_.clipboard.duringWrite = [&] { desktop_.Send(msg::kDrawClipboard); };
+    desktop_.TakeLog();
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    EXPECT_EQ(desktop_.TakeLog(), "send 22136 776 0 0; ");
+    EXPECT_FALSE(form_.TimerEnabled()) << "the program's own write started the save timer";
+
     desktop_.Send(msg::kChangeClipboardChain, FakeDesktop::kNextViewer, 0x111);
     desktop_.Send(msg::kDrawClipboard);
     EXPECT_NE(desktop_.TakeLog().find("send 273 776"), std::string::npos)
         << "the next viewer left: its successor gets the notifications";
+    desktop_.Send(msg::kClose);
+    EXPECT_NE(desktop_.TakeLog().find("destroy; leave chain; unhook; "), std::string::npos);
 }
 
 TEST_F(MainFormTest, HotkeysAndTheTrayMenuRunTheCommands) {
@@ -252,7 +292,7 @@ TEST_F(MainFormTest, ExitAsksAndShutsDownInOrderWithoutWritingSettings) {
     desktop_.answer = kAnswerYes;
     Choose(MenuItem::Exit);
     EXPECT_EQ(desktop_.TakeLog(),
-              "menu; box Are you sure want to exit? 4132; icon 2; destroy; leave chain; unhook; "
+              "menu; box Are you sure want to exit? 4132; icon 2; destroy; unlisten; unhook; "
               "unhotkey 0; unhotkey 1; unhotkey 2; release instance; quit; ");
     EXPECT_EQ(form_.History().LastState(), 0);
     EXPECT_EQ(ReadBytes(SettingsPath()), "untouched");
@@ -296,7 +336,7 @@ TEST_F(MainFormTest, ACloseDuringStartUpShutsDownWhatExistsAndStopsStartUp) {
     const std::string log = desktop.TakeLog();
     EXPECT_NE(log.find("hotkey 0; claim 0; box The Win-Z hotkey is already in use by another "
                        "program! 0; menu; box Are you sure want to exit? 4132; icon 2; destroy; "
-                       "leave chain; unhook; release instance; quit; "),
+                       "unlisten; unhook; release instance; quit; "),
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("hotkey 1"), std::string::npos) << "start-up went on after shutdown";
@@ -306,6 +346,7 @@ TEST_F(MainFormTest, ACloseDuringStartUpShutsDownWhatExistsAndStopsStartUp) {
 // chain at once, and shutdown still releases the chain and the hotkeys.
 TEST_F(MainFormTest, WithoutTheWindowHookTheChainIsLeftAndShutdownStillReleasesAll) {
     desktop_.windowHookFails = true;
+    desktop_.listenerRefused = true;
     ASSERT_TRUE(Start());
     EXPECT_NE(desktop_.TakeLog().find("join chain; icon 0; icon 4; hook; leave chain; hotkey 0; "),
               std::string::npos);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <optional>
@@ -15,12 +16,14 @@
 #include "history/clipboard_api_win32.h"
 #include "support/api_override.h"
 #include "support/child_process.h"
+#include "support/wait_until.h"
 
 namespace revertly::history {
 namespace {
 
 using Bytes = std::string;
-constexpr UINT kPrivate = CF_PRIVATEFIRST + 5;
+// A standard format whose data is a memory block and from which Windows synthesizes nothing.
+constexpr UINT kPlain = CF_RIFF;
 
 // Polls up to a deadline with the message loop running: a starting Wine process sends
 // messages to our windows and would otherwise stall for seconds.
@@ -39,13 +42,14 @@ bool WaitFor(Condition done) {
 }
 
 LRESULT CALLBACK CountNotifications(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DRAWCLIPBOARD) {
+    if (message == WM_DRAWCLIPBOARD || message == WM_CLIPBOARDUPDATE) {
         SetWindowLongPtrW(window, GWLP_USERDATA, GetWindowLongPtrW(window, GWLP_USERDATA) + 1);
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// A hidden top-level window that counts the clipboard-change notifications it gets.
+// A hidden top-level window that counts the clipboard-change notifications it gets, from the
+// viewer chain or the listener list.
 struct TestWindow {
     TestWindow() {
         WNDCLASSW windowClass{};
@@ -184,8 +188,8 @@ HGLOBAL WINAPI CountingAlloc(UINT flags, SIZE_T size) {
 HGLOBAL WINAPI AllocExcept777(UINT flags, SIZE_T size) {
     return size == 777 ? nullptr : GlobalAlloc(flags, size);
 }
-HANDLE WINAPI RefusePrivate(UINT format, HANDLE block) {
-    if (format != kPrivate) {
+HANDLE WINAPI RefusePlain(UINT format, HANDLE block) {
+    if (format != kPlain) {
         return SetClipboardData(format, block);
     }
     refusedBlock = block;
@@ -200,10 +204,10 @@ class Win32ClipboardTest : public ::testing::Test {
   protected:
     void SetUp() override { SetClipboard(owner_.hwnd, {}); }
     void TearDown() override { SetClipboard(owner_.hwnd, {}); }
-    void SetTextRegisteredAndPrivate(const Bytes& privateBytes) {
+    void SetTextRegisteredAndPlain(const Bytes& plainBytes) {
         SetClipboard(owner_.hwnd, {{CF_UNICODETEXT, BytesOf(L"hello")},
                                    {registered_, "registered bytes"},
-                                   {kPrivate, privateBytes}});
+                                   {kPlain, plainBytes}});
     }
 
     const testing::ApiOverride<Win32Api> seam_{Api()};
@@ -213,7 +217,7 @@ class Win32ClipboardTest : public ::testing::Test {
 };
 
 TEST_F(Win32ClipboardTest, ReadsTheWholeClipboardAndWritesFreshCopiesBack) {
-    SetTextRegisteredAndPrivate("private bytes");
+    SetTextRegisteredAndPlain("private bytes");
     const std::vector<Listed> listed = ListClipboard();
     ReadResult read = clipboard_.ReadClipboardState();
     ASSERT_EQ(read.outcome, ReadOutcome::Read);
@@ -227,13 +231,14 @@ TEST_F(Win32ClipboardTest, ReadsTheWholeClipboardAndWritesFreshCopiesBack) {
         stored.push_back(BlockBytes(entry.block));
         EXPECT_EQ(stored[i], listed[i].bytes) << i;
         // The write looks a registered format up by its name; a stale id does not matter.
-        entry.formatId = named ? kPrivate + 1 : entry.formatId;
+        entry.formatId = named ? kPlain : entry.formatId;
     }
     for (int write = 1; write <= 2; ++write) {
         SetClipboard(owner_.hwnd, {});
-        bool ignoreNextChange = false;
-        ASSERT_TRUE(clipboard_.WriteClipboardState(read.state, ignoreNextChange));
-        EXPECT_TRUE(ignoreNextChange);
+        const WriteResult result = clipboard_.WriteClipboardState(read.state);
+        ASSERT_TRUE(result.written);
+        EXPECT_EQ(result.changeNumber, GetClipboardSequenceNumber());
+        EXPECT_EQ(clipboard_.ClipboardChangeNumber(), GetClipboardSequenceNumber());
         const std::vector<Listed> written = ListClipboard();
         ASSERT_EQ(FormatsOf(written), FormatsOf(listed)) << write;
         for (std::size_t i = 0; i < written.size(); ++i) {
@@ -246,7 +251,7 @@ TEST_F(Win32ClipboardTest, ReadsTheWholeClipboardAndWritesFreshCopiesBack) {
 }
 
 TEST_F(Win32ClipboardTest, BusyClipboardIsRetriedBriefly) {
-    SetClipboard(owner_.hwnd, {{kPrivate, "kept"}});
+    SetClipboard(owner_.hwnd, {{kPlain, "kept"}});
     const ReadResult kept = clipboard_.ReadClipboardState();
     seam_->Sleep = CountingSleep;
     {
@@ -256,9 +261,9 @@ TEST_F(Win32ClipboardTest, BusyClipboardIsRetriedBriefly) {
         ASSERT_TRUE(holder.Holds());
         sleeps = 0;
         EXPECT_EQ(clipboard_.ReadClipboardState().outcome, ReadOutcome::FailedToOpen);
-        bool ignoreNextChange = false;
-        EXPECT_FALSE(clipboard_.WriteClipboardState(kept.state, ignoreNextChange));
-        EXPECT_FALSE(ignoreNextChange);
+        const DWORD before = GetClipboardSequenceNumber();
+        EXPECT_FALSE(clipboard_.WriteClipboardState(kept.state).written);
+        EXPECT_EQ(GetClipboardSequenceNumber(), before);
         EXPECT_GT(sleeps, 0);
         EXPECT_LE(sleeps, 2 * 7) << "at most 7 pauses of 10 ms per opening";
     }
@@ -267,29 +272,28 @@ TEST_F(Win32ClipboardTest, BusyClipboardIsRetriedBriefly) {
     ASSERT_TRUE(holder.Holds());
     const ReadResult read = clipboard_.ReadClipboardState();
     EXPECT_EQ(read.outcome, ReadOutcome::Read);
-    EXPECT_EQ(FormatsOf(read.state), std::vector<UINT>{kPrivate});
+    EXPECT_EQ(FormatsOf(read.state), std::vector<UINT>{kPlain});
     EXPECT_GT(sleeps, 0);
 }
 
 TEST_F(Win32ClipboardTest, FormatThatCannotBeCopiedIsLeftOutWithoutLeaking) {
     // No data at all, listed before the others: left out, and the others are still read.
-    SetClipboard(owner_.hwnd, {{kPrivate, std::nullopt}, {registered_, "registered bytes"}});
+    SetClipboard(owner_.hwnd, {{kPlain, std::nullopt}, {registered_, "registered bytes"}});
     const std::vector<Listed> promised = ListClipboard();
-    ASSERT_EQ(FormatsOf(promised), (std::vector<UINT>{kPrivate, registered_}));
+    ASSERT_EQ(FormatsOf(promised), (std::vector<UINT>{kPlain, registered_}));
     ASSERT_EQ(promised[0].handle, nullptr);
     EXPECT_EQ(FormatsOf(clipboard_.ReadClipboardState().state), std::vector<UINT>{registered_});
 
-    SetTextRegisteredAndPrivate(Bytes(777, 'p'));
-    const std::vector<UINT> others = FormatsOf(ListClipboard(), kPrivate);
+    SetTextRegisteredAndPlain(Bytes(777, 'p'));
+    const std::vector<UINT> others = FormatsOf(ListClipboard(), kPlain);
     seam_->GlobalAlloc = AllocExcept777;
     EXPECT_EQ(FormatsOf(clipboard_.ReadClipboardState().state), others);
 
     seam_->GlobalAlloc = seam_.Saved().GlobalAlloc;
     const ReadResult read = clipboard_.ReadClipboardState();
-    seam_->SetClipboardData = RefusePrivate;
+    seam_->SetClipboardData = RefusePlain;
     seam_->GlobalFree = RecordingFree;
-    bool ignoreNextChange = false;
-    ASSERT_TRUE(clipboard_.WriteClipboardState(read.state, ignoreNextChange));
+    ASSERT_TRUE(clipboard_.WriteClipboardState(read.state).written);
     EXPECT_EQ(FormatsOf(ListClipboard()), others);
     ASSERT_NE(refusedBlock, nullptr);
     EXPECT_EQ(freedBlocks, std::vector<HGLOBAL>{refusedBlock});
@@ -305,16 +309,29 @@ TEST_F(Win32ClipboardTest, ViewerPortJoinsAheadOfEarlierViewersAndLeaves) {
     // Our window does not pass notifications on, so the earlier viewer hears nothing.
     const LONG_PTR oursBefore = ours.Notifications();
     const LONG_PTR earlierBefore = earlier.Notifications();
-    SetClipboard(owner_.hwnd, {{kPrivate, "first"}});
+    SetClipboard(owner_.hwnd, {{kPlain, "first"}});
     EXPECT_TRUE(WaitFor([&] { return ours.Notifications() > oursBefore; }));
     EXPECT_EQ(earlier.Notifications(), earlierBefore);
 
     port.ChangeClipboardChain(ours.handle(), earlier.handle());
     const LONG_PTR oursAfterLeaving = ours.Notifications();
-    SetClipboard(owner_.hwnd, {{kPrivate, "second"}});
+    SetClipboard(owner_.hwnd, {{kPlain, "second"}});
     EXPECT_TRUE(WaitFor([&] { return earlier.Notifications() > earlierBefore; }));
     EXPECT_EQ(ours.Notifications(), oursAfterLeaving);
     port.ChangeClipboardChain(earlier.handle(), head);
+}
+
+TEST_F(Win32ClipboardTest, ListenerHearsOfEveryChangeUntilItIsRemoved) {
+    const TestWindow listener;
+    Win32ViewerPort port;
+    ASSERT_TRUE(port.AddClipboardFormatListener(listener.handle()));
+    SetClipboard(owner_.hwnd, {{kPlain, "first"}});
+    SetClipboard(owner_.hwnd, {{kPlain, "second"}});
+    EXPECT_TRUE(WaitFor([&] { return listener.Notifications() == 2; }));
+    port.RemoveClipboardFormatListener(listener.handle());
+    SetClipboard(owner_.hwnd, {{kPlain, "third"}});
+    testing::PumpFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(listener.Notifications(), 2);
 }
 
 TEST_F(Win32ClipboardTest, MetafilePictureOutlivesTheClipboardItCameFrom) {
@@ -325,15 +342,14 @@ TEST_F(Win32ClipboardTest, MetafilePictureOutlivesTheClipboardItCameFrom) {
     const METAFILEPICT picture{MM_ANISOTROPIC, 1000, 500, original};
     SetClipboard(owner_.hwnd, {{CF_METAFILEPICT, BytesOf(picture)}});
 
-    // The enhanced metafile that the clipboard offers beside it is a graphics handle.
+    // The enhanced metafile that the clipboard offers beside it is kept too.
     const ReadResult read = clipboard_.ReadClipboardState();
-    EXPECT_EQ(FormatsOf(read.state), std::vector<UINT>{CF_METAFILEPICT});
+    EXPECT_EQ(FormatsOf(read.state), (std::vector<UINT>{CF_METAFILEPICT, CF_ENHMETAFILE}));
     SetClipboard(owner_.hwnd, {});
     ASSERT_EQ(GetMetaFileBitsEx(original, 0, nullptr), 0u) << "emptying deletes the original";
 
     for (int write = 1; write <= 2; ++write) {
-        bool ignoreNextChange = false;
-        ASSERT_TRUE(clipboard_.WriteClipboardState(read.state, ignoreNextChange));
+        ASSERT_TRUE(clipboard_.WriteClipboardState(read.state).written);
         const std::vector<Listed> listed = ListClipboard();
         ASSERT_FALSE(listed.empty());
         ASSERT_EQ(listed[0].bytes.size(), sizeof(METAFILEPICT));
@@ -342,6 +358,119 @@ TEST_F(Win32ClipboardTest, MetafilePictureOutlivesTheClipboardItCameFrom) {
         EXPECT_EQ(restored.xExt, 1000);
         EXPECT_EQ(MetafileBits(restored.hMF), originalBits) << write;
         SetClipboard(owner_.hwnd, {});
+    }
+}
+
+// The handles that capture got or made for data that is not a memory block, and whether any
+// of them reached the global-memory functions.
+std::vector<HANDLE> graphicsHandles;
+bool graphicsHandleTreatedAsMemory = false;
+
+bool IsGraphicsFormat(UINT format) {
+    return format == CF_BITMAP || format == CF_PALETTE || format == CF_ENHMETAFILE ||
+           format == CF_DSPBITMAP || format == CF_DSPENHMETAFILE ||
+           (format >= CF_PRIVATEFIRST && format <= CF_GDIOBJLAST);
+}
+void CheckMemoryHandle(HANDLE handle) {
+    if (std::find(graphicsHandles.begin(), graphicsHandles.end(), handle) !=
+        graphicsHandles.end()) {
+        graphicsHandleTreatedAsMemory = true;
+    }
+}
+HANDLE WINAPI NotingGetData(UINT format) {
+    const HANDLE data = GetClipboardData(format);
+    if (IsGraphicsFormat(format)) {
+        graphicsHandles.push_back(data);
+    }
+    return data;
+}
+HANDLE WINAPI NotingSetData(UINT format, HANDLE data) {
+    if (IsGraphicsFormat(format)) {
+        graphicsHandles.push_back(data);
+    }
+    return SetClipboardData(format, data);
+}
+HENHMETAFILE WINAPI NotingCopyEnhMetaFile(HENHMETAFILE source, LPCWSTR file) {
+    const HENHMETAFILE copy = CopyEnhMetaFileW(source, file);
+    graphicsHandles.push_back(copy);
+    return copy;
+}
+SIZE_T WINAPI CheckedGlobalSize(HGLOBAL block) {
+    CheckMemoryHandle(block);
+    return GlobalSize(block);
+}
+LPVOID WINAPI CheckedGlobalLock(HGLOBAL block) {
+    CheckMemoryHandle(block);
+    return GlobalLock(block);
+}
+HGLOBAL WINAPI CheckedGlobalFree(HGLOBAL block) {
+    CheckMemoryHandle(block);
+    return GlobalFree(block);
+}
+
+// A picture as programs copy one: a bitmap handle (Windows offers the device-independent
+// bitmaps beside it), a palette, an enhanced metafile and a private format's handle. The
+// device-independent bitmaps and the enhanced metafile are kept; Windows renders the bitmap
+// again after a write; nothing that is not a memory block reaches the global-memory functions.
+TEST_F(Win32ClipboardTest, GraphicsHandlesAreKeptAsTheyAreOrLeftToWindows) {
+    const DWORD pixels[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF};
+    const HBITMAP bitmap = CreateBitmap(2, 2, 1, 32, pixels);
+    LOGPALETTE palette{0x300, 1, {{10, 20, 30, 0}}};
+    const HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+    Ellipse(recorder, 5, 5, 80, 40);
+    const HENHMETAFILE original = CloseEnhMetaFile(recorder);
+    Bytes originalBits(GetEnhMetaFileBits(original, 0, nullptr), '\0');
+    GetEnhMetaFileBits(original, static_cast<UINT>(originalBits.size()),
+                       reinterpret_cast<BYTE*>(originalBits.data()));
+    ASSERT_TRUE(WaitFor([&] { return OpenClipboard(owner_.hwnd) != FALSE; }));
+    EmptyClipboard();
+    ASSERT_NE(SetClipboardData(CF_BITMAP, bitmap), nullptr);
+    ASSERT_NE(SetClipboardData(CF_PALETTE, CreatePalette(&palette)), nullptr);
+    ASSERT_NE(SetClipboardData(CF_ENHMETAFILE, original), nullptr);
+    SetClipboardData(CF_PRIVATEFIRST, bitmap);
+    CloseClipboard();
+    std::vector<Listed> listed = ListClipboard();
+    for (const Listed& format : listed) {
+        if (IsGraphicsFormat(format.format)) {
+            graphicsHandles.push_back(format.handle);
+        }
+    }
+    const auto dib = std::find_if(listed.begin(), listed.end(),
+                                  [](const Listed& format) { return format.format == CF_DIB; });
+    ASSERT_NE(dib, listed.end());
+    const Bytes dibBytes = dib->bytes;
+
+    seam_->GetClipboardData = NotingGetData;
+    seam_->SetClipboardData = NotingSetData;
+    seam_->CopyEnhMetaFileW = NotingCopyEnhMetaFile;
+    seam_->GlobalSize = CheckedGlobalSize;
+    seam_->GlobalLock = CheckedGlobalLock;
+    seam_->GlobalFree = CheckedGlobalFree;
+    std::optional<ReadResult> read = clipboard_.ReadClipboardState();
+    std::vector<UINT> kept = FormatsOf(read->state);
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<UINT>{CF_METAFILEPICT, CF_DIB, CF_ENHMETAFILE, CF_DIBV5}));
+
+    SetClipboard(owner_.hwnd, {});
+    ASSERT_TRUE(clipboard_.WriteClipboardState(read->state).written);
+    read.reset();  // releases the state's copies
+    EXPECT_FALSE(graphicsHandleTreatedAsMemory);
+
+    listed = ListClipboard();
+    const std::vector<UINT> formats = FormatsOf(listed);
+    EXPECT_NE(std::find(formats.begin(), formats.end(), CF_BITMAP), formats.end())
+        << "Windows renders no bitmap from the device-independent one";
+    for (const Listed& format : listed) {
+        if (format.format == CF_DIB) {
+            EXPECT_EQ(format.bytes, dibBytes);
+        }
+        if (format.format == CF_ENHMETAFILE) {
+            const auto metafile = static_cast<HENHMETAFILE>(format.handle);
+            Bytes bits(GetEnhMetaFileBits(metafile, 0, nullptr), '\0');
+            GetEnhMetaFileBits(metafile, static_cast<UINT>(bits.size()),
+                               reinterpret_cast<BYTE*>(bits.data()));
+            EXPECT_EQ(bits, originalBits);
+        }
     }
 }
 

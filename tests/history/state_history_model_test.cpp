@@ -88,7 +88,7 @@ class ModelTest : public ::testing::Test {
                 model_.clipboard.clear();
                 break;
             case Change::Unreadable:
-                clipboard_.formats = {{2, u"", "bitmap", false}};
+                clipboard_.Put({{2, u"", "bitmap", false}});
                 model_.clipboard.clear();
                 break;
         }

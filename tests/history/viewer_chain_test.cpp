@@ -10,6 +10,13 @@ namespace {
 // Records the calls as text and answers a fixed next viewer.
 class RecordingViewerPort final : public ViewerPort {
   public:
+    bool AddClipboardFormatListener(WindowHandle window) override {
+        calls += "listen " + std::to_string(window) + "; ";
+        return listens;
+    }
+    void RemoveClipboardFormatListener(WindowHandle window) override {
+        calls += "unlisten " + std::to_string(window) + "; ";
+    }
     WindowHandle SetClipboardViewer(WindowHandle window) override {
         calls += "join " + std::to_string(window) + "; ";
         return next;
@@ -18,6 +25,7 @@ class RecordingViewerPort final : public ViewerPort {
         calls += "leave " + std::to_string(window) + "->" + std::to_string(successor) + "; ";
     }
 
+    bool listens = true;
     WindowHandle next = 0;
     std::string calls;
 };
@@ -40,6 +48,25 @@ TEST(ViewerChain, JoinsLeavesAndRejoinsWithTheNewWindow) {
     chain.LeaveViewerChain();
     EXPECT_EQ(chain.ViewerWindow(), 0u);
     EXPECT_EQ(chain.NextViewer, 9u) << "leaving keeps the next viewer";
+}
+
+// The listener list first; the chain only where the list refuses the window.
+TEST(ViewerChain, WatchesAsAListenerElseThroughTheChain) {
+    RecordingViewerPort port;
+    ViewerChain chain(port);
+    chain.WatchClipboard(100);
+    chain.StopWatching();
+    chain.StopWatching();
+    EXPECT_EQ(port.calls, "listen 100; unlisten 100; ");
+
+    port.calls.clear();
+    port.listens = false;
+    port.next = 7;
+    chain.WatchClipboard(100);
+    EXPECT_EQ(chain.ViewerWindow(), 100u);
+    chain.StopWatching();
+    chain.StopWatching();
+    EXPECT_EQ(port.calls, "listen 100; join 100; leave 100->7; ");
 }
 
 }  // namespace

@@ -12,7 +12,6 @@ using history::ReadResult;
 
 namespace {
 
-constexpr std::int32_t kText = 1;
 constexpr std::int32_t kFirstRegistered = 0xC000;
 
 struct BlockLedger {
@@ -53,8 +52,9 @@ std::size_t FakeClipboard::BadReleases() {
     return Ledger().badReleases;
 }
 
-void FakeClipboard::Copy(const std::string& text) {
-    formats = {Format{kText, u"", text}};
+void FakeClipboard::Put(std::vector<Format> put) {
+    formats = std::move(put);
+    ++changeNumber;
 }
 
 std::string FakeClipboard::Text() const {
@@ -98,11 +98,11 @@ ReadResult FakeClipboard::ReadClipboardState() {
     return result;
 }
 
-bool FakeClipboard::WriteClipboardState(const ClipboardState& state, bool& ignoreNextChange) {
+history::WriteResult FakeClipboard::WriteClipboardState(const ClipboardState& state) {
     if (!Open()) {
-        return false;
+        return {};
     }
-    ignoreNextChange = true;
+    ++changeNumber;
     formats.clear();
     excluded = false;
     for (const auto& entry : state.entries) {
@@ -111,7 +111,10 @@ bool FakeClipboard::WriteClipboardState(const ClipboardState& state, bool& ignor
         formats.push_back(Format{id, entry.formatName, BlockBytes(entry.block)});
     }
     ++writes;
-    return true;
+    if (duringWrite) {
+        std::exchange(duringWrite, nullptr)();
+    }
+    return {true, changeNumber};
 }
 
 std::int32_t FakeClipboard::RegisterClipboardFormat(const std::u16string& name) {

@@ -25,20 +25,27 @@ class FakeClipboard final : public history::ClipboardPort {
     };
 
     // Another program puts one text format on the clipboard.
-    void Copy(const std::string& text);
+    void Copy(const std::string& text) { Put({Format{kText, u"", text}}); }
+    // Another program puts these formats on the clipboard.
+    void Put(std::vector<Format> put);
     // Another program empties the clipboard.
-    void Empty() { formats.clear(); }
+    void Empty() { Put({}); }
     // The text on the clipboard, or "" when it holds no text format.
     std::string Text() const;
 
     int CountClipboardFormats() override { return static_cast<int>(formats.size()); }
     history::ReadResult ReadClipboardState() override;
-    bool WriteClipboardState(const history::ClipboardState& state, bool& ignoreNextChange) override;
+    history::WriteResult WriteClipboardState(const history::ClipboardState& state) override;
+    std::uint32_t ClipboardChangeNumber() override { return changeNumber; }
 
     // The id registered for a name; the same name always gives the same id.
     std::int32_t RegisterClipboardFormat(const std::u16string& name);
 
+    static constexpr std::int32_t kText = 1;
+
     std::vector<Format> formats;
+    // Counts every change of the clipboard, by the program or by another one.
+    std::uint32_t changeNumber = 1;
     // Opening the clipboard fails while this is positive, counting down once per attempt.
     int busyOpens = 0;
     // The clipboard carries a "do not keep this" marker.
@@ -48,6 +55,9 @@ class FakeClipboard final : public history::ClipboardPort {
     // Runs once in the next read, as a message that arrives while the reader waits on the
     // clipboard's owner.
     std::function<void()> duringRead;
+    // Runs once in the next write, once the clipboard has changed: as the viewer chain's
+    // notice, which arrives while the writer closes the clipboard.
+    std::function<void()> duringWrite;
 
     // Blocks made by any substitute clipboard and not yet released, and the number of
     // releases of a block that was not live (a double release), since the process began.

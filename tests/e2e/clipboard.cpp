@@ -75,6 +75,35 @@ std::optional<std::wstring> ClipboardText() {
 DWORD ClipboardChanges() {
     return GetClipboardSequenceNumber();
 }
+
+bool SetClipboardPicture(HBITMAP bitmap, HENHMETAFILE metafile) {
+    const OpenedClipboard clipboard;
+    return clipboard && EmptyClipboard() && SetClipboardData(CF_BITMAP, bitmap) != nullptr &&
+           SetClipboardData(CF_ENHMETAFILE, metafile) != nullptr;
+}
+
+std::vector<std::pair<UINT, std::string>> ClipboardContents() {
+    std::vector<std::pair<UINT, std::string>> contents;
+    const OpenedClipboard clipboard;
+    for (UINT format = clipboard ? EnumClipboardFormats(0) : 0; format != 0;
+         format = EnumClipboardFormats(format)) {
+        std::string bytes;
+        const HANDLE data = GetClipboardData(format);
+        if (format == CF_ENHMETAFILE) {
+            const auto metafile = static_cast<HENHMETAFILE>(data);
+            bytes.resize(GetEnhMetaFileBits(metafile, 0, nullptr));
+            GetEnhMetaFileBits(metafile, static_cast<UINT>(bytes.size()),
+                               reinterpret_cast<BYTE*>(bytes.data()));
+        } else if (format != CF_BITMAP && format != CF_PALETTE && data != nullptr) {
+            if (const void* block = GlobalLock(data)) {
+                bytes.assign(static_cast<const char*>(block), GlobalSize(data));
+                GlobalUnlock(data);
+            }
+        }
+        contents.emplace_back(format, std::move(bytes));
+    }
+    return contents;
+}
 StalledClipboardOwner::StalledClipboardOwner(std::wstring text)
     : text_(std::move(text)), answer_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     std::promise<bool> taken;

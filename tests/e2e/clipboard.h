@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "common/unique_win32.h"
 
@@ -22,6 +24,13 @@ bool ClearClipboard();
 std::optional<std::wstring> ClipboardText();
 // Changes with every change of the clipboard's content, whoever makes it.
 DWORD ClipboardChanges();
+
+// A picture as drawing and office programs copy one: a bitmap handle and an enhanced
+// metafile, which the clipboard takes over.
+bool SetClipboardPicture(HBITMAP bitmap, HENHMETAFILE metafile);
+// Every format the clipboard lists, in its order, with the bytes of a memory block or the
+// bits of an enhanced metafile ("" for any other handle).
+std::vector<std::pair<UINT, std::string>> ClipboardContents();
 
 // Another program that owns the clipboard with its text rendered only on request (delayed
 // rendering) and does not answer the request until Answer: whoever reads the clipboard

@@ -1,5 +1,6 @@
 #include "e2e/desktop.h"
 
+#include <future>
 #include <iterator>
 
 #include "support/wait_until.h"
@@ -122,6 +123,63 @@ LRESULT CALLBACK DriverWindow::WindowProc(HWND window, UINT message, WPARAM wPar
         ++self->notifications_;
         if (self->onChange_) {
             self->onChange_();  // the moment first: passing the notification on waits
+        }
+        if (self->passesOn_ && self->nextViewer_ != nullptr) {
+            SendMessageW(self->nextViewer_, message, wParam, lParam);
+        }
+        return 0;
+    }
+    if (self != nullptr && message == WM_CHANGECBCHAIN) {
+        if (reinterpret_cast<HWND>(wParam) == self->nextViewer_) {
+            self->nextViewer_ = reinterpret_cast<HWND>(lParam);
+        } else if (self->nextViewer_ != nullptr) {
+            SendMessageW(self->nextViewer_, message, wParam, lParam);
+        }
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HangingViewer::HangingViewer() : release_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    std::promise<void> joined;
+    thread_ = std::thread([this, &joined] {
+        threadId_ = GetCurrentThreadId();
+        static constexpr wchar_t kClass[] = L"RevertlyHangingViewer";
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = &WindowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kClass;
+        RegisterClassExW(&windowClass);
+        HWND window = CreateWindowExW(0, kClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        nextViewer_ = SetClipboardViewer(window);
+        joined.set_value();
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            DispatchMessageW(&message);
+        }
+        ChangeClipboardChain(window, nextViewer_);
+        DestroyWindow(window);
+    });
+    joined.get_future().wait();
+}
+
+HangingViewer::~HangingViewer() {
+    SetEvent(release_.get());
+    PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+}
+
+LRESULT CALLBACK HangingViewer::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+    auto* self = reinterpret_cast<HangingViewer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self != nullptr && message == WM_DRAWCLIPBOARD) {
+        if (self->armed_) {
+            self->hanging_ = true;
+            WaitForSingleObject(self->release_.get(), 10000);
+            self->hanging_ = false;
         }
         if (self->nextViewer_ != nullptr) {
             SendMessageW(self->nextViewer_, message, wParam, lParam);

@@ -4,9 +4,13 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "common/unique_win32.h"
 
 namespace revertly::driver {
 
@@ -48,6 +52,8 @@ class DriverWindow {
     bool HoldWinHotkey(int id, WORD virtualKey);
     void JoinViewerChain();
     void LeaveViewerChain();
+    // From now on the window keeps every notification to itself, as a broken viewer does.
+    void StopPassingNotificationsOn() { passesOn_ = false; }
     int ClipboardNotifications() const { return notifications_; }
     // The WM_HOTKEY messages of the held hotkeys that reached the window.
     int HotkeysReceived() const { return hotkeys_received_; }
@@ -60,10 +66,34 @@ class DriverWindow {
     HWND window_ = nullptr;
     HWND nextViewer_ = nullptr;
     bool inChain_ = false;
+    bool passesOn_ = true;
     std::vector<int> hotkeys_;
     int notifications_ = 0;
     int hotkeys_received_ = 0;
     std::function<void()> onChange_;
+};
+
+// A viewer on a thread of its own that, once armed, stops answering at the next clipboard
+// notification until it is let go (or 10 seconds have passed), as a program that hangs does.
+class HangingViewer {
+  public:
+    HangingViewer();
+    ~HangingViewer();
+    HangingViewer(const HangingViewer&) = delete;
+    HangingViewer& operator=(const HangingViewer&) = delete;
+
+    void Arm() { armed_ = true; }
+    bool Hanging() const { return hanging_; }
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    UniqueKernelHandle release_;
+    std::atomic<bool> armed_{false};
+    std::atomic<bool> hanging_{false};
+    HWND nextViewer_ = nullptr;
+    DWORD threadId_ = 0;
+    std::thread thread_;
 };
 
 }  // namespace revertly::driver

@@ -3,6 +3,7 @@
 // boxes, checking only what a person or another program can see.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <string>
@@ -99,6 +100,61 @@ TEST_F(RevertlyTest, UndoAndRedoWalkTheCopiesAndANewCopyDropsTheRedoBranch) {
 
     Copy(L"four");
     EXPECT_TRUE(HotkeyDoesNothing('X'));
+    EXPECT_TRUE(HotkeyGives('Z', L"two"));
+    EXPECT_TRUE(HotkeyGives('X', L"four"));
+}
+
+// A picture copied as a bitmap handle and an enhanced metafile comes back whole after an
+// undo: the bitmap's device-independent bytes and the metafile's records as they were, and a
+// bitmap listed again (Windows renders it from the device-independent bitmap kept).
+TEST_F(RevertlyTest, APictureComesBackWhole) {
+    Start();
+    const DWORD pixels[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00123456};
+    const HDC recorder = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+    Ellipse(recorder, 5, 5, 80, 40);
+    ASSERT_TRUE(SetClipboardPicture(CreateBitmap(2, 2, 1, 32, pixels), CloseEnhMetaFile(recorder)));
+    const std::vector<std::pair<UINT, std::string>> picture = ClipboardContents();
+    PumpFor(kBetweenCopies);
+    Copy(L"text");
+    ASSERT_TRUE(PressWinKey('Z'));
+    ASSERT_TRUE(WaitUntil([] { return !ClipboardText().has_value(); })) << "no undo";
+
+    const std::vector<std::pair<UINT, std::string>> restored = ClipboardContents();
+    const auto find = [](const auto& contents, UINT format) {
+        return std::find_if(contents.begin(), contents.end(),
+                            [format](const auto& entry) { return entry.first == format; });
+    };
+    for (const UINT format : {CF_BITMAP, CF_DIB, CF_ENHMETAFILE}) {
+        ASSERT_NE(find(restored, format), restored.end()) << "format " << format << " is missing";
+    }
+    ASSERT_NE(find(picture, CF_DIB), picture.end());
+    EXPECT_EQ(find(restored, CF_DIB)->second, find(picture, CF_DIB)->second);
+    EXPECT_FALSE(find(picture, CF_ENHMETAFILE)->second.empty());
+    EXPECT_EQ(find(restored, CF_ENHMETAFILE)->second, find(picture, CF_ENHMETAFILE)->second);
+}
+
+// Other programs in the viewer chain cannot stop the recording: one that hangs while it has
+// a notice (it joined before the program, so the program would have passed notices on to it)
+// holds up neither the copies nor Win+Z, and one that joins later and passes nothing on
+// (ahead of the program, it would have kept every notice from it) makes it deaf to nothing.
+TEST_F(RevertlyTest, NoOtherViewerCanStopTheRecording) {
+    HangingViewer hanging;
+    Start();
+    Copy(L"one");
+    hanging.Arm();
+    Copy(L"two");
+    ASSERT_TRUE(WaitUntil([&] { return hanging.Hanging(); })) << "the viewer heard nothing";
+    Copy(L"three");
+    ASSERT_TRUE(PressWinKey('Z'));
+    EXPECT_TRUE(WaitUntil([] { return ClipboardText() == L"two"; }, 1000ms))
+        << "Win+Z was not answered within a second";
+    EXPECT_TRUE(hanging.Hanging()) << "the hang ended too soon to tell";
+
+    DriverWindow broken;
+    broken.JoinViewerChain();
+    broken.StopPassingNotificationsOn();
+    Copy(L"four");
+    ASSERT_GT(broken.ClipboardNotifications(), 0);
     EXPECT_TRUE(HotkeyGives('Z', L"two"));
     EXPECT_TRUE(HotkeyGives('X', L"four"));
 }

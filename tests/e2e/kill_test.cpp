@@ -1,7 +1,9 @@
 // The real revertly.exe killed outright (SIGKILL to the Unix process that Wine runs it in):
 // nothing of its shutdown runs, and the next start must still take the single-instance block
-// over and work. The killed copy was a clipboard viewer and leaves the viewer chain broken
-// for every viewer behind it, so this test runs in a Wine prefix of its own.
+// over, find its hotkeys free and work. A killed listener breaks nobody's notices, but
+// whatever else a killed program leaves behind in a prefix (and the viewer chain, should the
+// program ever fall back to it) stays out of the one the other tests share: this test runs
+// in a Wine prefix of its own.
 #include <gtest/gtest.h>
 
 #include <string>

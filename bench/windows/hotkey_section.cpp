@@ -4,13 +4,17 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "process_meter.h"
+
 namespace revertly::bench {
 
 namespace {
 
 constexpr int kHotkeyMebibytes = 16;
 
-bool HotkeyCase(const Options& options, int mebibytes, const char* title) {
+// stepHint: with the step hint turned on in the settings; then the working set after the
+// rounds (the hint shown at every step) is printed as well.
+bool HotkeyCase(const Options& options, int mebibytes, const char* title, bool stepHint = false) {
     const std::wstring first = mebibytes > 0 ? L"big state A" : L"state A";
     const std::wstring second = mebibytes > 0 ? L"big state B" : L"state B";
     std::vector<double> reference;
@@ -22,7 +26,7 @@ bool HotkeyCase(const Options& options, int mebibytes, const char* title) {
     }
 
     Program program(L"revertly bench hotkey");
-    if (!program.Start()) {
+    if (!program.Start(stepHint ? R"({"StepHint":true})" : "")) {
         Fail("the program did not start");
         return false;
     }
@@ -48,6 +52,9 @@ bool HotkeyCase(const Options& options, int mebibytes, const char* title) {
     PrintLine("Win+Z -> clipboard holds the previous state", undo);
     PrintLine("Win+X -> clipboard holds the next state", redo);
     PrintLine("platform: open, empty, set ready blocks, close (reference)", reference);
+    const ProcessMeter meter(program.Get().ProcessId(), program.Get().Executable());
+    std::printf("  working set after the rounds                                   %7.1f MiB\n",
+                static_cast<double>(meter.WorkingSetBytes()) / (1 << 20));
     return true;
 }
 
@@ -61,6 +68,7 @@ bool HotkeySection(const Options& options) {
     const std::string bigTitle =
         std::to_string(kHotkeyMebibytes) + " MiB state (a registered format of that size + text)";
     return HotkeyCase(options, 0, "text state") &&
+           HotkeyCase(options, 0, "text state, the step hint on", true) &&
            HotkeyCase(options, kHotkeyMebibytes, bigTitle.c_str());
 }
 

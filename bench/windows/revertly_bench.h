@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <set>
 #include <string>
@@ -58,9 +59,15 @@ class Program {
     explicit Program(const wchar_t* name) : folder_(name), program_(folder_.Path()) {}
     ~Program() { Stop(); }
 
-    bool Start() {
-        return revertly::driver::ClearClipboard() && program_.Install(RevertlyExe()) &&
-               program_.Start() && program_.WaitForStartUp();
+    // settings: the settings file's text to start with; none when empty.
+    bool Start(const std::string& settings = {}) {
+        if (!revertly::driver::ClearClipboard() || !program_.Install(RevertlyExe())) {
+            return false;
+        }
+        if (!settings.empty()) {
+            std::ofstream(program_.SettingsFile(), std::ios::binary) << settings;
+        }
+        return program_.Start() && program_.WaitForStartUp();
     }
     // WM_CLOSE, as another program asks a window to close: the program shuts down.
     void Stop() {

@@ -7,6 +7,7 @@
 // The shell headers need the types of windows.h first.
 #include <objbase.h>
 #include <shellapi.h>
+#include <shellscalingapi.h>
 #include <shlobj.h>
 
 namespace revertly::app {
@@ -41,6 +42,37 @@ struct Win32Api {
     decltype(&::TrackPopupMenu) TrackPopupMenu = ::TrackPopupMenu;
     decltype(&::GetCursorPos) GetCursorPos = ::GetCursorPos;
     decltype(&::MessageBoxW) MessageBoxW = ::MessageBoxW;
+
+    // The step hint.
+    decltype(&::SetWindowTextW) SetWindowTextW = ::SetWindowTextW;
+    decltype(&::GetWindowTextW) GetWindowTextW = ::GetWindowTextW;
+    decltype(&::GetForegroundWindow) GetForegroundWindow = ::GetForegroundWindow;
+    decltype(&::MonitorFromWindow) MonitorFromWindow = ::MonitorFromWindow;
+    decltype(&::GetMonitorInfoW) GetMonitorInfoW = ::GetMonitorInfoW;
+    decltype(&::GetDpiForMonitor) GetDpiForMonitor = ::GetDpiForMonitor;
+    decltype(&::SystemParametersInfoW) SystemParametersInfoW = ::SystemParametersInfoW;
+    decltype(&::SystemParametersInfoForDpi) SystemParametersInfoForDpi =
+        ::SystemParametersInfoForDpi;
+    decltype(&::CreateFontIndirectW) CreateFontIndirectW = ::CreateFontIndirectW;
+    decltype(&::DeleteObject) DeleteObject = ::DeleteObject;
+    decltype(&::GetDC) GetDC = ::GetDC;
+    decltype(&::ReleaseDC) ReleaseDC = ::ReleaseDC;
+    decltype(&::SelectObject) SelectObject = ::SelectObject;
+    decltype(&::DrawTextW) DrawTextW = ::DrawTextW;
+    decltype(&::SetLayeredWindowAttributes) SetLayeredWindowAttributes =
+        ::SetLayeredWindowAttributes;
+    decltype(&::SetWindowPos) SetWindowPos = ::SetWindowPos;
+    decltype(&::InvalidateRect) InvalidateRect = ::InvalidateRect;
+    decltype(&::UpdateWindow) UpdateWindow = ::UpdateWindow;
+    decltype(&::BeginPaint) BeginPaint = ::BeginPaint;
+    decltype(&::EndPaint) EndPaint = ::EndPaint;
+    decltype(&::GetClientRect) GetClientRect = ::GetClientRect;
+    decltype(&::FillRect) FillRect = ::FillRect;
+    decltype(&::FrameRect) FrameRect = ::FrameRect;
+    decltype(&::GetSysColorBrush) GetSysColorBrush = ::GetSysColorBrush;
+    decltype(&::GetSysColor) GetSysColor = ::GetSysColor;
+    decltype(&::SetTextColor) SetTextColor = ::SetTextColor;
+    decltype(&::SetBkMode) SetBkMode = ::SetBkMode;
 
     // The keyboard hook and its thread.
     decltype(&::SetWindowsHookExW) SetWindowsHookExW = ::SetWindowsHookExW;

@@ -87,6 +87,15 @@ class MainWindowPort {
                         LParam lParam) = 0;
 };
 
+// The step hint: a note that appears for a moment and never takes the focus.
+class StepHintPort {
+  public:
+    virtual ~StepHintPort() = default;
+    // Shows the text at once; a show while the hint is up replaces its text and starts its
+    // time afresh.
+    virtual void ShowStepHint(std::u16string_view text) = 0;
+};
+
 // The shell: web links and the shortcut in the Startup folder.
 class ShellPort {
   public:

@@ -46,6 +46,7 @@ bool frmMain::Form_Initialize() {
     settings_.LoadWithDefaults();
     // The keys are read at start-up only.
     const std::array<SettledHotkey, kHotkeyCount> hotkeys = SettleHotkeys(settings_.Settings());
+    stepHint_ = StepHintWanted(settings_.Settings());
     for (const SettledHotkey& key : hotkeys) {
         if (key.menuCaption) {
             ports_.window.SetMenuCaption(key.menuItem, *key.menuCaption);
@@ -186,9 +187,9 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
             return 0;
         case msg::kHotkey:
             if (wParam == kUndoHotkey) {
-                history_.UndoState();
+                StepBack();
             } else if (wParam == kRedoHotkey) {
-                history_.RedoState();
+                StepForward();
             } else if (wParam == kClearHotkey) {
                 mnClearHistory_Click();
             }
@@ -313,11 +314,32 @@ void frmMain::mnClearHistory_Click() {
 }
 
 void frmMain::mnRedoState_Click() {
-    history_.RedoState();
+    StepForward();
 }
 
 void frmMain::mnUndoState_Click() {
-    history_.UndoState();
+    StepBack();
+}
+
+void frmMain::StepBack() {
+    const bool atEnd = history_.CurrentState() <= 1;
+    ShowStep(history_.UndoState(), atEnd, HistoryEnd::Oldest);
+}
+
+void frmMain::StepForward() {
+    const bool atEnd = history_.CurrentState() >= history_.LastState();
+    ShowStep(history_.RedoState(), atEnd, HistoryEnd::Newest);
+}
+
+// After the step, so the clipboard holds the state before the hint is drawn. A step that
+// could not move because the clipboard was busy shows nothing: the key did nothing to see.
+void frmMain::ShowStep(bool moved, bool atEnd, HistoryEnd end) {
+    const std::int32_t position = history_.CurrentState();
+    if (!stepHint_ || position == 0 || (!moved && !atEnd)) {
+        return;
+    }
+    ports_.stepHint.ShowStepHint(StepHintText(
+        history_.State(position), position, history_.LastState(), moved ? HistoryEnd::None : end));
 }
 
 void frmMain::mnExit_Click() {

@@ -11,6 +11,7 @@
 #include "app/app_ports.h"
 #include "app/autorun.h"
 #include "app/hotkeys.h"
+#include "app/step_hint.h"
 #include "history/state_history.h"
 #include "history/viewer_chain.h"
 #include "instance/one_instance.h"
@@ -36,9 +37,10 @@ enum class CloseReason {
     TaskManager = 3,  // a plain WM_CLOSE from another program
 };
 
-// Everything frmMain reaches outside itself.
+// Everything frmMain reaches outside itself. Filled by name ({.window = ..., ...}).
 struct FormPorts {
     MainWindowPort& window;
+    StepHintPort& stepHint;
     ShellPort& shell;
     history::ClipboardPort& clipboard;
     history::ViewerPort& viewer;
@@ -105,6 +107,10 @@ class frmMain {
     // and the hotkeys.
     void ReleaseWindowServices();
     void StartSaveTimer();
+    // Undo and redo, from a hotkey or the menu; then the step hint, when the user wants it.
+    void StepBack();
+    void StepForward();
+    void ShowStep(bool moved, bool atEnd, HistoryEnd end);
 
     FormPorts ports_;
     ProgramPaths paths_;
@@ -120,6 +126,7 @@ class frmMain {
 
     bool timerEnabled_ = false;
     bool autorunChecked_ = false;
+    bool stepHint_ = false;
     bool closed_ = false;
     // The hotkeys that start-up registered or claimed, by id.
     std::array<bool, kHotkeyCount> heldHotkeys_{};

@@ -24,10 +24,19 @@ ProgramPaths ExecutablePaths() {
 
 Win32Program::Win32Program(HINSTANCE instance, ProgramPaths paths)
     : window_(instance),
+      stepHint_(instance),
       clipboard_(window_.Handle()),
       trayHost_(window_.Handle()),
-      form_({window_, shell_, clipboard_, viewer_, notify_, trayHost_, procedures_, blocks_,
-             settingsPlace_},
+      form_({.window = window_,
+             .stepHint = stepHint_,
+             .shell = shell_,
+             .clipboard = clipboard_,
+             .viewer = viewer_,
+             .notify = notify_,
+             .trayHost = trayHost_,
+             .procedures = procedures_,
+             .blocks = blocks_,
+             .settingsPlace = settingsPlace_},
             std::move(paths), RegisterWindowMessageW(L"TaskbarCreated")) {
     window_.Attach(form_);
 }

@@ -8,6 +8,7 @@
 #include "app/main_form.h"
 #include "app/main_window_win32.h"
 #include "app/shell_win32.h"
+#include "app/step_hint_win32.h"
 #include "history/clipboard_win32.h"
 #include "instance/named_block_win32.h"
 #include "settings/settings_place_win32.h"
@@ -32,6 +33,7 @@ class Win32Program {
     // The window and the adapters first, the form that reaches them last: members are built
     // in this order and destroyed in the reverse, so the form goes before what it uses.
     Win32MainWindow window_;
+    Win32StepHint stepHint_;
     Win32ShellPort shell_;
     history::Win32Clipboard clipboard_;
     history::Win32ViewerPort viewer_;

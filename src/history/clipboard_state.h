@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,9 +62,29 @@ struct ClipboardFormatData {
     std::u16string formatName;
 };
 
+// What a state holds, in words a person knows, noted from its own data when it is taken:
+// the step hint previews the state from this, never from another read of the clipboard.
+struct StateSummary {
+    // The start of its Unicode text (at most kSummaryTextLength characters), if it has one.
+    std::optional<std::u16string> text;
+    bool picture = false;  // a bitmap or a metafile
+    bool files = false;    // a list of files, as the Explorer copies them
+};
+inline constexpr std::size_t kSummaryTextLength = 1024;
+
+// Notes what a format that a state keeps stands for, by its id as Windows numbers it: a
+// bitmap (2), a metafile picture (3), a device-independent bitmap (8, 17), an enhanced
+// metafile (14), a list of files (15). The text is noted by whoever reads the format's bytes.
+inline void NoteFormat(StateSummary& summary, std::int32_t formatId) {
+    summary.picture = summary.picture || formatId == 2 || formatId == 3 || formatId == 8 ||
+                      formatId == 14 || formatId == 17;
+    summary.files = summary.files || formatId == 15;
+}
+
 // The formats of one snapshot, in the order in which the clipboard listed them.
 struct ClipboardState {
     std::vector<ClipboardFormatData> entries;
+    StateSummary summary;
 };
 
 }  // namespace revertly::history

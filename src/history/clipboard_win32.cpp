@@ -238,6 +238,18 @@ bool IsExcludedFromHistory() {
     return false;
 }
 
+// The start of a text block, up to its first zero or the summary's length.
+std::u16string TextStart(HGLOBAL block) {
+    const GlobalLockGuard bytes(block);
+    if (!bytes.bytes()) {
+        return {};
+    }
+    const auto* text = static_cast<const char16_t*>(bytes.bytes());
+    const std::size_t length =
+        std::min<std::size_t>(Api().GlobalSize(block) / sizeof(char16_t), kSummaryTextLength);
+    return std::u16string(text, std::find(text, text + length, u'\0'));
+}
+
 void CopyAllFormats(ClipboardState& state) {
     for (UINT format = Api().EnumClipboardFormats(0); format != 0;
          format = Api().EnumClipboardFormats(format)) {
@@ -248,6 +260,10 @@ void CopyAllFormats(ClipboardState& state) {
         if (!copy) {
             continue;
         }
+        if (format == CF_UNICODETEXT) {
+            state.summary.text = TextStart(copy.block.get());
+        }
+        NoteFormat(state.summary, static_cast<std::int32_t>(format));
         ClipboardFormatData entry;
         entry.formatId = static_cast<std::int32_t>(format);
         entry.formatName = FormatName(format);

@@ -60,24 +60,22 @@ void StateHistory::RestoreState() {
 
 // The position moves only when the write got the clipboard: otherwise it would name a
 // state that is not on the clipboard.
-void StateHistory::UndoState() {
+bool StateHistory::UndoState() {
     EnsureStates();
-    if (currentState_ < 2) {
-        return;
+    if (currentState_ < 2 || !IsFilled(currentState_ - 1) || !WriteSlot(currentState_ - 1)) {
+        return false;
     }
-    if (IsFilled(currentState_ - 1) && WriteSlot(currentState_ - 1)) {
-        --currentState_;
-    }
+    --currentState_;
+    return true;
 }
 
-void StateHistory::RedoState() {
+bool StateHistory::RedoState() {
     EnsureStates();
-    if (currentState_ >= lastState_) {
-        return;
+    if (currentState_ >= lastState_ || !WriteSlot(currentState_ + 1)) {
+        return false;
     }
-    if (WriteSlot(currentState_ + 1)) {
-        ++currentState_;
-    }
+    ++currentState_;
+    return true;
 }
 
 void StateHistory::ClearHistory() {

@@ -33,10 +33,12 @@ class StateHistory {
     void SaveClipboardState();
     // Puts the current state back on the clipboard.
     void RestoreState();
-    // One slot back, and that state onto the clipboard; nothing at the oldest state.
-    void UndoState();
+    // One slot back, and that state onto the clipboard; nothing at the oldest state. Answers
+    // whether the position moved.
+    bool UndoState();
     // One slot forward, and that state onto the clipboard; nothing at the newest state.
-    void RedoState();
+    // Answers whether the position moved.
+    bool RedoState();
     // Releases every stored state; the clipboard keeps what it holds.
     void ClearHistory();
     // Changes the capacity: shrinking drops the oldest states, growing keeps them all.

@@ -18,6 +18,7 @@
 namespace revertly::testing {
 
 class FakeDesktop final : public app::MainWindowPort,
+                          public app::StepHintPort,
                           public app::ShellPort,
                           public history::ViewerPort,
                           public tray::ShellNotifyPort,
@@ -31,7 +32,16 @@ class FakeDesktop final : public app::MainWindowPort,
     static constexpr std::uint32_t kTaskbarCreated = 0xC0DE;
 
     app::FormPorts Ports() {
-        return {*this, *this, clipboard, *this, *this, *this, *this, *this, *this};
+        return {.window = *this,
+                .stepHint = *this,
+                .shell = *this,
+                .clipboard = clipboard,
+                .viewer = *this,
+                .notify = *this,
+                .trayHost = *this,
+                .procedures = *this,
+                .blocks = *this,
+                .settingsPlace = *this};
     }
 
     // Delivers a message to the main window as Windows would.
@@ -82,6 +92,11 @@ class FakeDesktop final : public app::MainWindowPort,
     void SendTo(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) override {
         Note("send " + std::to_string(window) + " " + std::to_string(message) + " " +
              std::to_string(wParam) + " " + std::to_string(lParam));
+    }
+
+    // StepHintPort: the texts asked for, with what the clipboard held when each was asked.
+    void ShowStepHint(std::u16string_view text) override {
+        Note("hint " + Narrow(text) + " over " + clipboard.Text());
     }
 
     // ShellPort

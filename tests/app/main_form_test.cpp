@@ -409,5 +409,55 @@ TEST_F(MainFormTest, WithoutAnyStartupFolderAutorunStaysUnchecked) {
     EXPECT_EQ(ReadBytes(SettingsPath()), R"({"Autorun":false,"StatesCount":10})");
 }
 
+// The step hint is asked for only when the setting is on, after each undo or redo from a key
+// or the menu, once the clipboard holds the state; a step at either end names the end, and
+// Clear shows none.
+TEST_F(MainFormTest, StepHintFollowsEachStepOnlyWhenTurnedOn) {
+    for (const bool on : {false, true}) {
+        ScratchDir dir;
+        FakeDesktop desktop;
+        const char* settings = on ? "{'StepHint':true}" : "{'StepHint':'true'}";
+        WriteBytes(dir.File(u"revertly.txt"), settings);
+        frmMain form(desktop.Ports(), {dir.Path().u16string(), u"revertly"}, 0);
+        desktop.form = &form;
+        desktop.clipboard.Copy("first");
+        ASSERT_TRUE(form.Form_Initialize());
+        for (const char* text : {"a", "b"}) {
+            desktop.clipboard.Copy(text);
+            desktop.Send(msg::kClipboardUpdate);
+            desktop.Send(msg::kTimer, 1);
+        }
+        const auto choose = [&](MenuItem item) {
+            desktop.menuChoice = item;
+            desktop.Send(kTrayCallback, 0, msg::kRightButtonDown);
+        };
+        desktop.TakeLog();
+        for (int i = 0; i < 3; ++i) {
+            desktop.Send(msg::kHotkey, kUndoHotkey);
+        }
+        choose(MenuItem::RedoState);
+        desktop.Send(msg::kHotkey, kRedoHotkey);
+        choose(MenuItem::RedoState);
+        choose(MenuItem::UndoState);
+        choose(MenuItem::ClearHistory);
+        desktop.Send(msg::kHotkey, kUndoHotkey);
+        const std::string log = desktop.TakeLog();
+        if (!on) {
+            EXPECT_EQ(log.find("hint"), std::string::npos) << "only the Boolean true turns it on";
+            continue;
+        }
+        EXPECT_EQ(log,
+                  "hint State 2 of 3\na over a; hint State 1 of 3\nfirst over first; "
+                  "hint State 1 of 3 (the oldest)\nfirst over first; "
+                  "menu; hint State 2 of 3\na over a; hint State 3 of 3\nb over b; "
+                  "menu; hint State 3 of 3 (the newest)\nb over b; "
+                  "menu; hint State 2 of 3\na over a; "
+                  "menu; box Clear the clipboard history? 4132; ");
+        EXPECT_EQ(ReadBytes(dir.File(u"revertly.txt")),
+                  R"({"StepHint":true,"Autorun":true,"StatesCount":10})")
+            << "the setting is kept as written and nothing is added";
+    }
+}
+
 }  // namespace
 }  // namespace revertly::app

@@ -104,6 +104,22 @@ TEST_F(RevertlyTest, UndoAndRedoWalkTheCopiesAndANewCopyDropsTheRedoBranch) {
     EXPECT_TRUE(HotkeyGives('X', L"four"));
 }
 
+// With the step hint turned on, Win+Z shows a window that names the state it put back.
+TEST_F(RevertlyTest, TheStepHintNamesTheStateThatWinZPutBack) {
+    { std::ofstream(program.SettingsFile(), std::ios::binary) << R"({"StepHint":true})"; }
+    Start();
+    Copy(L"one");
+    Copy(L"two");
+    EXPECT_TRUE(HotkeyGives('Z', L"one"));
+    std::wstring text;
+    EXPECT_TRUE(WaitUntil([&] {
+        HWND hint = FindProcessWindow(program.ProcessId(), L"RevertlyStepHint", nullptr, true);
+        wchar_t buffer[128] = {};
+        text = hint != nullptr ? (GetWindowTextW(hint, buffer, 128), buffer) : L"";
+        return text == L"State 1 of 2\none";
+    })) << Printable(text);
+}
+
 // A picture copied as a bitmap handle and an enhanced metafile comes back whole after an
 // undo: the bitmap's device-independent bytes and the metafile's records as they were, and a
 // bitmap listed again (Windows renders it from the device-independent bitmap kept).

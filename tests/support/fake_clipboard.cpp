@@ -93,6 +93,11 @@ ReadResult FakeClipboard::ReadClipboardState() {
             result.state.entries.push_back(
                 {MakeBlock(format.bytes), format.id,
                  format.id >= kFirstRegistered ? format.name : std::u16string()});
+            history::NoteFormat(result.state.summary, format.id);
+            if (format.id == kText) {
+                result.state.summary.text =
+                    std::u16string(format.bytes.begin(), format.bytes.end());
+            }
         }
     }
     return result;

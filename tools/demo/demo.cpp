@@ -1,16 +1,19 @@
 // Plays a short session with the real revertly.exe the way a person would, and prints each
-// step with what the clipboard holds after it: three copies, undo twice, redo, a new copy that
-// drops the redo branch, the tray menu opened from its icon and closed, and Exit.
+// step with what the clipboard holds after it: three copies, undo twice (with the step hint
+// turned on in the settings), redo, a new copy that drops the redo branch, the tray menu
+// opened from its icon and closed, and Exit.
 //
 //     revertly_demo [revertly.exe]
 //
-// Run it under Wine on an X display (scripts/demo starts a private one). While the tray menu
-// is open it prints "SCREENSHOT left top right bottom": the part of the screen that shows the
-// menu and the icon it belongs to. It closes the menu once a line arrives on its input, so
-// that whoever runs it can take a picture first. A step that does not do what it should stops
-// the session (exit code 1); either way the demo ends everything it started.
+// Run it under Wine on an X display (scripts/demo starts a private one). While the step hint
+// is up, and while the tray menu is open, it prints "SCREENSHOT name left top right bottom":
+// the part of the screen that shows the hint, or the menu and the icon it belongs to. It goes
+// on once a line arrives on its input, so that whoever runs it can take a picture first. A step
+// that does not do what it should stops the session (exit code 1); either way the demo ends
+// everything it started.
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -108,6 +111,7 @@ class Session {
         if (!program_.Install(executable)) {
             return Stop("cannot copy " + Utf8(executable.wstring()) + ": is it built?");
         }
+        std::ofstream(program_.SettingsFile(), std::ios::binary) << R"({"StepHint":true})";
         if (!ClearClipboard() || !program_.Start() || !program_.WaitForStartUp()) {
             return Stop("Revertly did not start");
         }
@@ -147,6 +151,30 @@ class Session {
         return Report(HotkeyName(key, command), text, note);
     }
 
+    // The step hint that the last undo or redo showed: the reader learns where it is, and the
+    // demo waits for a line while the hint is still up.
+    bool HintForAPicture() {
+        HWND hint = nullptr;
+        if (!WaitUntil([&] {
+                return (hint = FindProcessWindow(program_.ProcessId(), L"RevertlyStepHint", nullptr,
+                                                 true)) != nullptr;
+            })) {
+            return Stop("no step hint appeared");
+        }
+        wchar_t text[256] = {};
+        GetWindowTextW(hint, text, static_cast<int>(std::size(text)));
+        std::wstring shown = text;
+        std::replace(shown.begin(), shown.end(), L'\n', L'/');
+        Say("    (the step hint shows \"" + Utf8(shown) + "\")");
+        const RECT rect = WindowRect(hint);
+        Say("SCREENSHOT step-hint " + std::to_string(std::max<int>(rect.left - kMargin, 0)) + " " +
+            std::to_string(std::max<int>(rect.top - kMargin, 0)) + " " +
+            std::to_string(rect.right + kMargin) + " " + std::to_string(rect.bottom + kMargin));
+        std::string ignored;
+        std::getline(std::cin, ignored);
+        return true;
+    }
+
     // A right click on the icon, with the pointer on it as a person's would be: the menu opens
     // where the pointer is, here on the icon's lower edge so that the icon stays in sight. With
     // no icon window of Wine's own (a desktop with a real notification area), the icon's
@@ -179,7 +207,7 @@ class Session {
         const int right = std::min<int>(shown.right + kMargin, GetSystemMetrics(SM_CXSCREEN));
         const int bottom = std::min<int>(shown.bottom + kMargin, GetSystemMetrics(SM_CYSCREEN));
         Report("right click on the tray icon", std::nullopt, "the menu is open");
-        Say("SCREENSHOT " + std::to_string(left) + " " + std::to_string(top) + " " +
+        Say("SCREENSHOT tray-menu " + std::to_string(left) + " " + std::to_string(top) + " " +
             std::to_string(right) + " " + std::to_string(bottom) +
             " (press Enter to close the menu)");
         std::string ignored;
@@ -238,7 +266,8 @@ class Session {
 bool Play(Session& session, const fs::path& executable) {
     return session.Start(executable) && session.Copy(L"one") && session.Copy(L"two") &&
            session.Copy(L"three") && session.Hotkey('Z', "undo", L"two") &&
-           session.Hotkey('Z', "undo", L"one") && session.Hotkey('X', "redo", L"two") &&
+           session.HintForAPicture() && session.Hotkey('Z', "undo", L"one") &&
+           session.Hotkey('X', "redo", L"two") &&
            session.Copy(L"four", "the redo branch is gone") &&
            session.IdleHotkey('X', "redo", "nothing to redo: the clipboard stays") &&
            session.OpenTrayMenuForAPicture() && session.CloseTrayMenu() &&

@@ -43,6 +43,11 @@ wine_prefix_ready() {
             rm -rf "$WINEPREFIX"
             wineboot -i >/dev/null 2>&1
             wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+            # A prefix of its own may be given another scale (REVERTLY_WINE_DPI: 144 is 150 %).
+            if [ -n "${REVERTLY_WINE_DPI:-}" ]; then
+                wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+                    /d "$REVERTLY_WINE_DPI" /f >/dev/null 2>&1
+            fi
             wineserver -w
             touch "$WINEPREFIX/.revertly-ready"
         fi

@@ -107,8 +107,9 @@ ProcessMeter::~ProcessMeter() {
     }
 }
 
-// The first figure of each thread's schedstat is its time on a CPU in nanoseconds.
-std::optional<double> ProcessMeter::LinuxCpuMilliseconds() const {
+// Each thread's schedstat holds its time on a CPU in nanoseconds, its time waiting for a
+// CPU, and the number of timeslices it ran (each one a wake-up).
+std::optional<double> ProcessMeter::LinuxSchedstatSum(int field) const {
     if (linuxProcess_.empty()) {
         return std::nullopt;
     }
@@ -119,16 +120,27 @@ std::optional<double> ProcessMeter::LinuxCpuMilliseconds() const {
         const std::string figures =
             driver::ReadFileBytes(tasks + thread + L"\\schedstat").value_or("");
         if (!figures.empty()) {
-            total += std::strtod(figures.c_str(), nullptr) / 1e6;
+            const char* at = figures.c_str();
+            char* end = nullptr;
+            double value = std::strtod(at, &end);
+            for (int skipped = 0; skipped < field; ++skipped) {
+                at = end;
+                value = std::strtod(at, &end);
+            }
+            total += value;
             any = true;
         }
     }
     return any ? std::optional<double>(total) : std::nullopt;
 }
 
+std::optional<double> ProcessMeter::Wakeups() const {
+    return LinuxSchedstatSum(2);
+}
+
 std::optional<double> ProcessMeter::CpuMilliseconds() const {
-    if (const std::optional<double> fromLinux = LinuxCpuMilliseconds()) {
-        return fromLinux;
+    if (const std::optional<double> nanoseconds = LinuxSchedstatSum(0)) {
+        return *nanoseconds / 1e6;
     }
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(process_, &created, &exited, &kernel, &user)) {

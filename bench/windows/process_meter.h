@@ -33,6 +33,9 @@ class ProcessMeter {
     // User plus kernel time of all its threads so far, and where the figure came from.
     std::optional<double> CpuMilliseconds() const;
     const char* CpuSource() const;
+    // How often its threads have been woken to run so far (the timeslices of Linux's
+    // schedstat, summed over the Wine process's threads); nothing on Windows itself.
+    std::optional<double> Wakeups() const;
     std::size_t WorkingSetBytes() const;
     // Committed memory of its own (MEM_PRIVATE regions), summed over its address space.
     std::size_t PrivateBytes() const;
@@ -44,7 +47,8 @@ class ProcessMeter {
     std::set<std::wstring> Modules() const;
 
   private:
-    std::optional<double> LinuxCpuMilliseconds() const;
+    // Field `field` (0: nanoseconds run, 2: timeslices) of each thread's schedstat, summed.
+    std::optional<double> LinuxSchedstatSum(int field) const;
 
     DWORD processId_;
     HANDLE process_ = nullptr;

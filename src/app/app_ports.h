@@ -47,6 +47,13 @@ inline constexpr std::uint32_t kInformationStyle = 0x40;  // OK, information ico
 inline constexpr std::uint32_t kPlainStyle = 0x0;         // OK, no icon
 inline constexpr int kAnswerYes = 6;
 
+// The main window's timers; the number is the timer's id, which WM_TIMER carries.
+enum class TimerId : std::uintptr_t {
+    SaveClipboard = 1,  // the end of a burst of clipboard changes
+    SaveSettings = 2,   // the next try of a settings save that another program blocked
+    AddTrayIcon = 3,    // the next try of adding the icon that the shell refused
+};
+
 // The hidden main window and what Windows does for it.
 class MainWindowPort {
   public:
@@ -59,9 +66,13 @@ class MainWindowPort {
     // Ends the message loop once the current message has been handled.
     virtual void Quit() = 0;
 
-    // The save timer: starting it begins a full wait afresh, also when it runs already.
-    virtual void StartTimer(std::uint32_t milliseconds) = 0;
-    virtual void StopTimer() = 0;
+    // A timer of the window, ticking every interval until stopped: starting it begins a full
+    // wait afresh, also when it runs already.
+    virtual void StartTimer(TimerId id, std::uint32_t milliseconds) = 0;
+    virtual void StopTimer(TimerId id) = 0;
+    // Loads the program's small icon anew at the size the notification area wants for the
+    // system's DPI, and makes it the window's small icon.
+    virtual void LoadSmallIcon() = 0;
 
     // A global hotkey registered with Windows; false when another program holds it.
     virtual bool RegisterHotkey(int id, Hotkey hotkey) = 0;

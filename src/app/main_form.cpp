@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include <algorithm>
 #include <iterator>
 #include <utility>
 
@@ -73,7 +74,7 @@ bool frmMain::Form_Initialize() {
     history_.SetStatesCount(history::kStateCounts[index - 1]);
     SetMenuCheck(StatesCountItem(index), true);
 
-    settings_.SaveSettings();
+    SaveSettings();
     history_.SaveClipboardState();
     if (closed_) {
         return true;
@@ -92,6 +93,7 @@ bool frmMain::Form_Initialize() {
     TrayIcon_->Initialize(ports_.trayHost, 0);
     TrayIcon_->AutoRefresh(true);
     TrayIcon_->AddIcon();
+    ScheduleTrayRetry();
     if (closed_) {
         return true;
     }
@@ -141,6 +143,16 @@ void frmMain::StopTray() {
 void frmMain::FinalCleanup() {
     history_.ClearHistory();
     StopTray();
+    if (std::exchange(trayRetrying_, false)) {
+        ports_.window.StopTimer(TimerId::AddTrayIcon);
+    }
+    // Only a save still pending is written at exit: the last choice the user made must not
+    // be lost because a reader held the file at the wrong moment.
+    if (settings_.SavePending()) {
+        ports_.window.StopTimer(TimerId::SaveSettings);
+        settingsRetryMilliseconds_ = 0;
+        settings_.SaveSettings(kShutdownSavePatienceMilliseconds);
+    }
     // The order matters: the window is destroyed while the hook still hands its messages
     // to Proc, which leaves the viewer chain, takes the hook off and releases the hotkeys
     // on WM_DESTROY; only then are any hooks left removed and the instance block given up.
@@ -198,13 +210,14 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
             break;
     }
     if (uMsg == TrayIcon_->MessageID()) {
-        if (lParam == msg::kRightButtonDown) {
-            if (const std::optional<MenuItem> chosen = ports_.window.ShowTrayMenu()) {
-                RunMenuItem(*chosen);
-            }
+        // With interface version 3 the shell asks for the menu with WM_CONTEXTMENU, after a
+        // right click as well as from the keyboard, and sends NIN_KEYSELECT for Enter and
+        // Space; the right button's own messages come before the first and open nothing.
+        if (lParam == msg::kContextMenu || lParam == msg::kKeySelect) {
+            OpenTrayMenu();
         }
     } else if (uMsg == taskbarCreated_ && taskbarCreated_ != 0) {
-        TrayIcon_->AddIconAgain();
+        AddTrayIconAnew();
     } else if (uMsg == msg::kDestroy) {
         ReleaseWindowServices();
     }
@@ -253,22 +266,95 @@ std::optional<LResult> frmMain::WindowProcedure(std::uint32_t message, WParam wP
             }
             return 0;
         case msg::kTimer:
-            tmrSaveClipboard_Timer();
-            return 0;
+            switch (static_cast<TimerId>(wParam)) {
+                case TimerId::SaveClipboard:
+                    tmrSaveClipboard_Timer();
+                    return 0;
+                case TimerId::SaveSettings:
+                    tmrSaveSettings_Timer();
+                    return 0;
+                case TimerId::AddTrayIcon:
+                    tmrAddTrayIcon_Timer();
+                    return 0;
+            }
+            return std::nullopt;
         default:
             return std::nullopt;
     }
 }
 
 void frmMain::tmrSaveClipboard_Timer() {
-    ports_.window.StopTimer();
+    ports_.window.StopTimer(TimerId::SaveClipboard);
     timerEnabled_ = false;
     history_.SaveClipboardState();
 }
 
+// A tick that was queued before its timer stopped may still arrive: it finds nothing to do.
+void frmMain::tmrSaveSettings_Timer() {
+    if (settings_.SavePending()) {
+        SaveSettings();
+    }
+}
+
+void frmMain::tmrAddTrayIcon_Timer() {
+    if (trayRetrying_) {
+        AddTrayIconAnew();
+    }
+}
+
 void frmMain::StartSaveTimer() {
-    ports_.window.StartTimer(kSaveDelayMilliseconds);
+    ports_.window.StartTimer(TimerId::SaveClipboard, kSaveDelayMilliseconds);
     timerEnabled_ = true;
+}
+
+void frmMain::SaveSettings() {
+    settings_.SaveSettings();
+    ScheduleSettingsRetry();
+}
+
+void frmMain::ScheduleSettingsRetry() {
+    if (!settings_.SavePending()) {
+        if (std::exchange(settingsRetryMilliseconds_, 0) != 0) {
+            ports_.window.StopTimer(TimerId::SaveSettings);
+        }
+        return;
+    }
+    settingsRetryMilliseconds_ =
+        settingsRetryMilliseconds_ == 0
+            ? kFirstSettingsRetryMilliseconds
+            : std::min(2 * settingsRetryMilliseconds_, kLongestSettingsRetryMilliseconds);
+    ports_.window.StartTimer(TimerId::SaveSettings, settingsRetryMilliseconds_);
+}
+
+void frmMain::AddTrayIconAnew() {
+    // The notification area is recreated also when the display's scale changes: the
+    // picture is loaded again at the size wanted now.
+    ports_.window.LoadSmallIcon();
+    TrayIcon_->AddIconAgain(ports_.trayHost.WindowIcon());
+    ScheduleTrayRetry();
+}
+
+void frmMain::ScheduleTrayRetry() {
+    const bool retry = TrayIcon_->Visible() && !TrayIcon_->InNotificationArea();
+    if (retry && !trayRetrying_) {
+        ports_.window.StartTimer(TimerId::AddTrayIcon, kTrayRetryMilliseconds);
+    } else if (!retry && trayRetrying_) {
+        ports_.window.StopTimer(TimerId::AddTrayIcon);
+    }
+    trayRetrying_ = retry;
+}
+
+void frmMain::OpenTrayMenu() {
+    // Enter may bring NIN_KEYSELECT twice; a menu is open already for the second.
+    if (menuOpen_) {
+        return;
+    }
+    menuOpen_ = true;
+    const std::optional<MenuItem> chosen = ports_.window.ShowTrayMenu();
+    menuOpen_ = false;
+    if (chosen) {
+        RunMenuItem(*chosen);
+    }
 }
 
 void frmMain::SetMenuCheck(MenuItem item, bool checked) {
@@ -290,6 +376,7 @@ void frmMain::mnAutorun_Click() {
     const bool result = SetAutorun(ports_.shell, paths_, !autorunChecked_);
     SetMenuCheck(MenuItem::Autorun, result);
     settings_.Set(settings::kAutorunKey, json::JsonValue::Boolean(result));
+    ScheduleSettingsRetry();
 }
 
 void frmMain::mnStatesCount_Click(std::int16_t Index) {
@@ -300,6 +387,7 @@ void frmMain::mnStatesCount_Click(std::int16_t Index) {
         history_.SetStatesCount(history::kStateCounts[Index - 1]);
     }
     settings_.Set(settings::kStatesCountKey, json::JsonValue::Int32(history_.StatesCount()));
+    ScheduleSettingsRetry();
 }
 
 void frmMain::mnClearHistory_Click() {

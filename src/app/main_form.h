@@ -29,6 +29,17 @@ inline constexpr std::u16string_view kGroupUrl = u"https://revertly.example.com/
 // The save timer's interval: a burst of clipboard changes ends this long after its last one.
 inline constexpr std::uint32_t kSaveDelayMilliseconds = 100;
 
+// A settings save that another program blocks is tried again this soon, then at twice the
+// wait each time up to the longest, for as long as the program runs. At shutdown it gets one
+// last try that waits up to the patience for the other program to let go.
+inline constexpr std::uint32_t kFirstSettingsRetryMilliseconds = 50;
+inline constexpr std::uint32_t kLongestSettingsRetryMilliseconds = 5000;
+inline constexpr std::uint32_t kShutdownSavePatienceMilliseconds = 1000;
+
+// While the shell refuses the tray icon (Explorer still busy at log-on), it is offered again
+// this often.
+inline constexpr std::uint32_t kTrayRetryMilliseconds = 3000;
+
 // Why the main window is being closed.
 enum class CloseReason {
     ControlMenu = 0,  // the window's own Close command: only hides the window
@@ -77,9 +88,11 @@ class frmMain {
     LResult Proc(WindowHandle hwnd, std::uint32_t uMsg, WParam wParam, LParam lParam,
                  bool& Handled);
     // The window's own procedure, behind the hook: the messages that close the window or
-    // tick the timer. Nothing for every other message (the platform's default applies).
+    // tick a timer. Nothing for every other message (the platform's default applies).
     std::optional<LResult> WindowProcedure(std::uint32_t message, WParam wParam, LParam lParam);
     void tmrSaveClipboard_Timer();
+    void tmrSaveSettings_Timer();
+    void tmrAddTrayIcon_Timer();
 
     void mnVisitSite_Click();
     void mnVisitGroup_Click();
@@ -111,6 +124,15 @@ class frmMain {
     void StepBack();
     void StepForward();
     void ShowStep(bool moved, bool atEnd, HistoryEnd end);
+    // Saves the settings; a save that another program blocks is tried again from the timer,
+    // each time a little later.
+    void SaveSettings();
+    void ScheduleSettingsRetry();
+    // Adds the icon anew, with its picture loaded again at the DPI of now.
+    void AddTrayIconAnew();
+    // While the shell has not taken the icon, the timer offers it again.
+    void ScheduleTrayRetry();
+    void OpenTrayMenu();
 
     FormPorts ports_;
     ProgramPaths paths_;
@@ -125,6 +147,10 @@ class frmMain {
     winhook::HookHandle SubclassHandle_ = 0;
 
     bool timerEnabled_ = false;
+    // The wait before the next try of a pending settings save; 0 when none is pending.
+    std::uint32_t settingsRetryMilliseconds_ = 0;
+    bool trayRetrying_ = false;
+    bool menuOpen_ = false;
     bool autorunChecked_ = false;
     bool stepHint_ = false;
     bool closed_ = false;

@@ -18,6 +18,7 @@ static_assert(msg::kDestroy == WM_DESTROY && msg::kClose == WM_CLOSE &&
               msg::kRightButtonDown == WM_RBUTTONDOWN && msg::kDrawClipboard == WM_DRAWCLIPBOARD &&
               msg::kChangeClipboardChain == WM_CHANGECBCHAIN && msg::kHotkey == WM_HOTKEY &&
               msg::kClipboardUpdate == WM_CLIPBOARDUPDATE && msg::kScClose == SC_CLOSE);
+static_assert(msg::kContextMenu == WM_CONTEXTMENU && msg::kKeySelect == NIN_KEYSELECT);
 static_assert(kQuestionStyle == (MB_YESNO | MB_ICONQUESTION | MB_SYSTEMMODAL) &&
               kInformationStyle == (MB_OK | MB_ICONINFORMATION) && kPlainStyle == MB_OK &&
               kAnswerYes == IDYES);
@@ -25,7 +26,6 @@ static_assert(kQuestionStyle == (MB_YESNO | MB_ICONQUESTION | MB_SYSTEMMODAL) &&
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"RevertlyMainWindow";
-constexpr UINT_PTR kSaveTimerId = 1;
 // The longest that passing a message on to another window may hold the window's thread.
 constexpr UINT kSendTimeoutMs = 250;
 
@@ -81,7 +81,7 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance)
     : instance_(instance),
       icon_(LoadProgramIcon(instance, Api().GetSystemMetrics(SM_CXICON),
                             Api().GetSystemMetrics(SM_CYICON))),
-      smallIcon_(LoadProgramIcon(instance, 16, 16)),
+      smallIcon_(LoadSmallProgramIcon(instance)),
       menu_(BuildTrayMenu()) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -111,6 +111,21 @@ Win32MainWindow::~Win32MainWindow() {
 HICON Win32MainWindow::LoadProgramIcon(HINSTANCE instance, int width, int height) {
     return static_cast<HICON>(
         Api().LoadImageW(instance, MAKEINTRESOURCEW(IDI_REVERTLY), IMAGE_ICON, width, height, 0));
+}
+
+HICON Win32MainWindow::LoadSmallProgramIcon(HINSTANCE instance) {
+    return LoadProgramIcon(instance, Api().GetSystemMetrics(SM_CXSMICON),
+                           Api().GetSystemMetrics(SM_CYSMICON));
+}
+
+void Win32MainWindow::LoadSmallIcon() {
+    UniqueIcon icon(LoadSmallProgramIcon(instance_));
+    if (!icon) {
+        return;  // the window keeps the icon it has
+    }
+    Api().SendMessageW(window_.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon.get()));
+    retiredIcon_ = std::move(reloadedIcon_);
+    reloadedIcon_ = std::move(icon);
 }
 
 // Binds the window to its object at WM_NCCREATE and finds it again for every later message.
@@ -157,13 +172,13 @@ void Win32MainWindow::Quit() {
     Api().PostQuitMessage(0);
 }
 
-void Win32MainWindow::StartTimer(std::uint32_t milliseconds) {
+void Win32MainWindow::StartTimer(TimerId id, std::uint32_t milliseconds) {
     // Setting a timer that runs already replaces it, so the wait starts afresh.
-    Api().SetTimer(window_.get(), kSaveTimerId, milliseconds, nullptr);
+    Api().SetTimer(window_.get(), static_cast<UINT_PTR>(id), milliseconds, nullptr);
 }
 
-void Win32MainWindow::StopTimer() {
-    Api().KillTimer(window_.get(), kSaveTimerId);
+void Win32MainWindow::StopTimer(TimerId id) {
+    Api().KillTimer(window_.get(), static_cast<UINT_PTR>(id));
 }
 
 bool Win32MainWindow::RegisterHotkey(int id, Hotkey hotkey) {

@@ -35,8 +35,9 @@ class Win32MainWindow final : public MainWindowPort {
     void Hide() override;
     void Destroy() override;
     void Quit() override;
-    void StartTimer(std::uint32_t milliseconds) override;
-    void StopTimer() override;
+    void StartTimer(TimerId id, std::uint32_t milliseconds) override;
+    void StopTimer(TimerId id) override;
+    void LoadSmallIcon() override;
     bool RegisterHotkey(int id, Hotkey hotkey) override;
     bool ClaimHotkey(int id, Hotkey hotkey) override;
     void UnregisterHotkey(int id) override;
@@ -50,11 +51,19 @@ class Win32MainWindow final : public MainWindowPort {
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static void DestroyMenuHandle(HMENU menu);
     static HICON LoadProgramIcon(HINSTANCE instance, int width, int height);
+    // At the small-icon size of the system's DPI, which is what the notification area shows
+    // (16 pixels at 100 %, 24 at 150 %); the manifest makes the process DPI aware, so the
+    // metric is not scaled for it.
+    static HICON LoadSmallProgramIcon(HINSTANCE instance);
 
     HINSTANCE instance_;
     // The class's icons live as long as the window; the window is destroyed first.
     UniqueIcon icon_;
     UniqueIcon smallIcon_;
+    // The small icon loaded anew when the icon is added again, and the one before it, which
+    // the shell may still show until the new one reaches it.
+    UniqueIcon reloadedIcon_;
+    UniqueIcon retiredIcon_;
     // Released by the system when the window is destroyed by other means than this object.
     UniqueWindow window_;
     UniqueHandle<HMENU, &DestroyMenuHandle> menu_;

@@ -4,14 +4,18 @@
 Run `python3 src/app/make_icon.py` to regenerate src/app/revertly.ico (the output goes beside
 this script, whatever the working folder). Python 3 standard library only.
 
-The icon holds three images:
-- 16x16, 256 colours, drawn pixel by pixel: the tray icon and the window's small icon;
-- 32x32 and 48x48, 32-bit with alpha, drawn from shapes with anti-aliasing: for Explorer.
+The icon holds eight images:
+- 16x16, 256 colours, drawn pixel by pixel: the tray icon and the window's small icon at 100 %;
+- 20, 24, 32, 40, 48 and 64 pixels, 32-bit with alpha, drawn from shapes with anti-aliasing:
+  the tray icon at 125 % to 200 % scaling (20, 24, 32), and Explorer's views at every scale;
+- 256x256, the same drawing stored as PNG (as Windows expects at that size): the Start menu,
+  Apps & Features and Explorer's largest views.
 """
 
 import math
 import os
 import struct
+import zlib
 
 # Colours, shared by the hand-drawn and the scaled images.
 BOARD_EDGE = (92, 56, 24)
@@ -227,13 +231,27 @@ def encode_large(rows):
     return dib_header(size, size, 32, len(xor) + len(mask)) + xor + mask
 
 
+def encode_png(rows):
+    """A PNG of straight-alpha rows: the form Windows reads for a 256-pixel icon image."""
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    size = len(rows)
+    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in rows)
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9))
+            + chunk(b"IEND", b""))
+
+
 def icon_file(images):
-    """images: (size, bits, DIB bytes) triples."""
+    """images: (size, bits, image bytes) triples; a size of 256 is written as 0."""
     offset = 6 + 16 * len(images)
     directory = struct.pack("<HHH", 0, 1, len(images))
     data = b""
     for size, bits, dib in images:
-        directory += struct.pack("<BBBBHHII", size, size, 0, 0, 1, bits, len(dib), offset)
+        side = size % 256
+        directory += struct.pack("<BBBBHHII", side, side, 0, 0, 1, bits, len(dib), offset)
         offset += len(dib)
         data += dib
     return directory + data
@@ -241,8 +259,9 @@ def icon_file(images):
 
 def main():
     images = [(16, 8, encode_small(*small_image()))]
-    for size in (32, 48):
+    for size in (20, 24, 32, 40, 48, 64):
         images.append((size, 32, encode_large(large_image(size))))
+    images.append((256, 32, encode_png(large_image(256))))
     path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "revertly.ico")
     with open(path, "wb") as out:
         out.write(icon_file(images))

@@ -5,7 +5,6 @@
 
 #include "settings/json_reader.h"
 #include "settings/json_writer.h"
-#include "settings/text_file.h"
 
 namespace revertly::settings {
 
@@ -85,8 +84,11 @@ void SettingsFile::LoadSettings() {
     settings_ = parsed.Is(JsonKind::Object) ? std::move(parsed) : JsonValue::Object(nullptr);
 }
 
-void SettingsFile::SaveSettings() const {
-    files::WriteTextFile(path_, json::ToJson(settings_), false);
+files::WriteResult SettingsFile::SaveSettings(std::uint32_t patienceMs) {
+    const files::WriteResult result =
+        files::WriteTextFile(path_, json::ToJson(settings_), false, patienceMs);
+    pending_ = result == files::WriteResult::Busy;
+    return result;
 }
 
 void SettingsFile::LoadWithDefaults() {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "settings/json_value.h"
+#include "settings/text_file.h"
 
 namespace revertly::settings {
 
@@ -39,9 +40,12 @@ class SettingsFile {
     // unreadable, no bracket, or a top-level array) leaves Settings without an object, so
     // that the defaults apply in full.
     void LoadSettings();
-    // Writes the compact JSON of Settings. A failure is not reported: the in-memory values
-    // stay as they are.
-    void SaveSettings() const;
+    // Writes the compact JSON of Settings; the in-memory values stay as they are whatever
+    // happens. A write that another program blocks for a moment (Busy) leaves the save
+    // pending until a later SaveSettings gets through; since every save writes the values
+    // of now, the newest settings always win. patienceMs: see files::WriteTextFile.
+    files::WriteResult SaveSettings(std::uint32_t patienceMs = 0);
+    bool SavePending() const { return pending_; }
     // The start-up sequence: parse the defaults into DefaultSettings, LoadSettings, and
     // merge the defaults into Settings. Afterwards Settings holds Autorun as a Boolean and
     // StatesCount as an Int32, plus whatever else the file held.
@@ -60,6 +64,7 @@ class SettingsFile {
     std::u16string readFrom_;
     json::JsonValue settings_ = json::JsonValue::Object(nullptr);
     json::JsonValue defaults_;
+    bool pending_ = false;
 };
 
 }  // namespace revertly::settings

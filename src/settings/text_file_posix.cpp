@@ -160,18 +160,19 @@ std::u16string ReadTextFile(std::u16string_view path) {
     }
 }
 
-bool WriteTextFile(std::u16string_view path, std::u16string_view text,
-                   [[maybe_unused]] bool flush) {
+// POSIX has no share modes: no reader ever blocks the rename, so a write is never Busy.
+WriteResult WriteTextFile(std::u16string_view path, std::u16string_view text,
+                          [[maybe_unused]] bool flush, std::uint32_t) {
     try {
         if (!IsUsablePath(path)) {
-            return false;
+            return WriteResult::Failed;
         }
         const std::string target = ToUtf8(path);
         const std::string temporary = target + ".tmp";
         const std::string folder = FolderOf(target);
         const std::optional<std::string> bytes = EncodeCp1251(text.substr(0, text.find(u'\0')));
         if (!bytes) {
-            return false;
+            return WriteResult::Failed;
         }
 
         // rename() replaces a file that nobody may write, and as root every access check
@@ -179,7 +180,7 @@ bool WriteTextFile(std::u16string_view path, std::u16string_view text,
         struct stat old {};
         const bool exists = ::stat(target.c_str(), &old) == 0;
         if (exists && (old.st_mode & kAnyWrite) == 0) {
-            return false;
+            return WriteResult::Failed;
         }
 
         bool written = false;
@@ -187,7 +188,7 @@ bool WriteTextFile(std::u16string_view path, std::u16string_view text,
             FileDescriptor file(::open(
                 temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
             if (!file.IsOpen()) {
-                return false;
+                return WriteResult::Failed;
             }
             // The replacement keeps the old file's permissions: a private file stays private.
             // It is flushed whatever the caller asked: renaming unflushed data over the old
@@ -198,12 +199,12 @@ bool WriteTextFile(std::u16string_view path, std::u16string_view text,
         }
         if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
             ::unlink(temporary.c_str());
-            return false;
+            return WriteResult::Failed;
         }
         SyncFolder(folder);
-        return true;
+        return WriteResult::Written;
     } catch (const std::exception&) {
-        return false;
+        return WriteResult::Failed;
     }
 }
 

@@ -84,26 +84,54 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
-// Replaces the target in one step. A reader that has the target open without delete sharing
-// (an editor, a virus scanner) blocks the replace for a moment, so a sharing violation is
-// retried briefly before the write counts as failed.
-bool ReplaceWith(const std::wstring& temporary, const std::wstring& target) {
-    constexpr int kTries = 5;
-    for (int attempt = 1;; ++attempt) {
-        if (Api().MoveFileExW(temporary.c_str(), target.c_str(),
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return true;
-        }
-        if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kTries) {
-            return false;
-        }
-        Api().Sleep(20);
-    }
+// A file that another program has open without delete sharing cannot be replaced or
+// recreated until it lets go. Windows answers that as a sharing or lock violation, and for
+// the replace of an open target as access denied (so does Wine).
+bool IsBusy(DWORD error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+           error == ERROR_LOCK_VIOLATION;
 }
 
-bool IsReadOnly(const std::wstring& path) {
+// Writes the temporary file and replaces the target with it in one step.
+WriteResult WriteAndReplace(const std::wstring& temporary, const std::wstring& target,
+                            std::string_view bytes) {
+    bool written = false;
+    {
+        FileHandle file(Api().CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsOpen()) {
+            // A scanner may still hold the temporary file of the try before; access
+            // denied here is the folder's own answer and lasts.
+            const DWORD error = GetLastError();
+            return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                       ? WriteResult::Busy
+                       : WriteResult::Failed;
+        }
+        // Flushed whatever the caller asked: replacing the old file with unflushed data
+        // can leave an empty file after a power cut.
+        written = WriteAll(file.Get(), bytes) && Api().FlushFileBuffers(file.Get());
+        written = file.Close() && written;
+    }
+    // The temporary file is closed before this point: it was opened without sharing, so it
+    // could be neither moved nor deleted while open.
+    WriteResult result = WriteResult::Failed;
+    if (written) {
+        if (Api().MoveFileExW(temporary.c_str(), target.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return WriteResult::Written;
+        }
+        result = IsBusy(GetLastError()) ? WriteResult::Busy : WriteResult::Failed;
+    }
+    Api().DeleteFileW(temporary.c_str());
+    return result;
+}
+
+// A read-only file, or a folder in the file's place. Windows refuses to replace either, and
+// for a folder with access denied, the answer it also gives while a reader holds a file.
+bool IsUnreplaceable(const std::wstring& path) {
     const DWORD attributes = Api().GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0;
 }
 
 }  // namespace
@@ -131,46 +159,36 @@ std::u16string ReadTextFile(std::u16string_view path) {
     }
 }
 
-bool WriteTextFile(std::u16string_view path, std::u16string_view text,
-                   [[maybe_unused]] bool flush) {
+WriteResult WriteTextFile(std::u16string_view path, std::u16string_view text,
+                          [[maybe_unused]] bool flush, std::uint32_t patienceMs) {
     try {
         if (!IsUsablePath(path)) {
-            return false;
+            return WriteResult::Failed;
         }
         const std::wstring target = ToWide(path);
         const std::wstring temporary = target + L".tmp";
         const std::optional<std::string> bytes = EncodeCp1251(text.substr(0, text.find(u'\0')));
         if (!bytes) {
-            return false;
+            return WriteResult::Failed;
         }
 
         // Windows refuses to replace a read-only file; Wine replaces it all the same.
-        // Asking first makes both refuse alike, before any temporary file exists.
-        if (IsReadOnly(target)) {
-            return false;
+        // Asking first makes both refuse alike, before any temporary file exists, and tells
+        // a lasting refusal from a reader's passing one.
+        if (IsUnreplaceable(target)) {
+            return WriteResult::Failed;
         }
 
-        bool written = false;
-        {
-            FileHandle file(Api().CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
-                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!file.IsOpen()) {
-                return false;
+        constexpr std::uint32_t kPauseMs = 50;
+        for (std::uint32_t waited = 0;; waited += kPauseMs) {
+            const WriteResult result = WriteAndReplace(temporary, target, *bytes);
+            if (result != WriteResult::Busy || waited >= patienceMs) {
+                return result;
             }
-            // Flushed whatever the caller asked: replacing the old file with unflushed data
-            // can leave an empty file after a power cut.
-            written = WriteAll(file.Get(), *bytes) && Api().FlushFileBuffers(file.Get());
-            written = file.Close() && written;
+            Api().Sleep(kPauseMs);
         }
-        // The temporary file is closed before this point: it was opened without sharing,
-        // so it could be neither moved nor deleted while open.
-        if (!written || !ReplaceWith(temporary, target)) {
-            Api().DeleteFileW(temporary.c_str());
-            return false;
-        }
-        return true;
     } catch (const std::exception&) {
-        return false;
+        return WriteResult::Failed;
     }
 }
 

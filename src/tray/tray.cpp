@@ -76,6 +76,7 @@ bool Tray::RemoveIcon() {
     }
     shell_.ShellNotifyIcon(NotifyMessage::Delete, record_);
     visible_ = false;
+    inArea_ = false;
     return true;
 }
 
@@ -97,9 +98,12 @@ void Tray::Icon(IconHandle icon) {
     }
 }
 
-bool Tray::AddIconAgain() {
+bool Tray::AddIconAgain(std::optional<IconHandle> picture) {
     if (!visible_) {
         return false;
+    }
+    if (picture) {
+        record_.hIcon = *picture;
     }
     SendAddAndVersion();
     return true;
@@ -118,7 +122,9 @@ void Tray::CopyTextToField(std::u16string_view text, std::span<char16_t> field) 
 // own flags, and the version request needs the version back in the shared field.
 void Tray::SendAddAndVersion() {
     record_.uFlags = kIconFlags;
-    shell_.ShellNotifyIcon(NotifyMessage::Add, record_);
+    // The shell refuses to add an icon it holds already; one that it can modify is there.
+    inArea_ = shell_.ShellNotifyIcon(NotifyMessage::Add, record_) ||
+              shell_.ShellNotifyIcon(NotifyMessage::Modify, record_);
     record_.uTimeoutOrVersion = kNotifyIconVersion;
     shell_.ShellNotifyIcon(NotifyMessage::SetVersion, record_);
 }

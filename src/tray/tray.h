@@ -114,6 +114,9 @@ class Tray {
     bool Refresh();
 
     bool Visible() const { return visible_; }
+    // Whether the shell holds the icon: it took the last add, or it knew the icon already
+    // (an add that timed out may still have got through). Visible stays true without it.
+    bool InNotificationArea() const { return inArea_; }
 
     // False when not shown.
     bool RemoveIcon();
@@ -133,9 +136,11 @@ class Tray {
 
     // The shell forgets every icon when the notification area is recreated (the shell
     // restarted, or the display's scale changed) and then broadcasts the registered
-    // message "TaskbarCreated". Called on that message: adds the shown icon again and asks
-    // for version 3 again. False, with no request, when the icon is not shown.
-    bool AddIconAgain();
+    // message "TaskbarCreated". Called on that message: adds the shown icon again, with
+    // picture as its new picture when given (the identifier stays), and asks for version 3
+    // again. Also how an add that the shell refused is tried again. False, with no request
+    // and no change, when the icon is not shown.
+    bool AddIconAgain(std::optional<IconHandle> picture = std::nullopt);
 
   private:
     // Copies the first min(n, size - 1) code units of the text into the field and zeroes
@@ -148,6 +153,7 @@ class Tray {
     ShellNotifyPort& shell_;
     bool autoRefresh_ = false;
     bool visible_ = false;
+    bool inArea_ = false;
     NotifyIconRecord record_;
     std::uint32_t messageId_ = 0;
 };

@@ -64,8 +64,16 @@ class FakeDesktop final : public app::MainWindowPort,
         Send(app::msg::kDestroy);
     }
     void Quit() override { Note("quit"); }
-    void StartTimer(std::uint32_t ms) override { Note("timer " + std::to_string(ms)); }
-    void StopTimer() override { Note("timer off"); }
+    void StartTimer(app::TimerId id, std::uint32_t ms) override {
+        Note("timer " + std::to_string(static_cast<int>(id)) + " " + std::to_string(ms));
+    }
+    void StopTimer(app::TimerId id) override {
+        Note("timer " + std::to_string(static_cast<int>(id)) + " off");
+    }
+    void LoadSmallIcon() override {
+        Note("load icon");
+        ++icon;
+    }
     bool RegisterHotkey(int id, app::Hotkey) override {
         Note("hotkey " + std::to_string(id));
         return takenHotkeys.count(id) == 0;
@@ -136,12 +144,24 @@ class FakeDesktop final : public app::MainWindowPort,
     void ChangeClipboardChain(WindowHandle, WindowHandle) override { Note("leave chain"); }
 
     // ShellNotifyPort and TrayHost
-    bool ShellNotifyIcon(tray::NotifyMessage message, const tray::NotifyIconRecord&) override {
+    bool ShellNotifyIcon(tray::NotifyMessage message,
+                         const tray::NotifyIconRecord& record) override {
         Note("icon " + std::to_string(static_cast<int>(message)));
-        return true;
+        if (message == tray::NotifyMessage::Add && refusedAdds > 0) {
+            --refusedAdds;
+            return false;
+        }
+        if (message == tray::NotifyMessage::Add) {
+            shownIcons.insert(record.uID);
+            shownPicture = record.hIcon;
+        }
+        if (message == tray::NotifyMessage::Delete) {
+            shownIcons.erase(record.uID);
+        }
+        return message != tray::NotifyMessage::Modify || shownIcons.count(record.uID) > 0;
     }
     std::optional<WindowHandle> Window() const override { return kWindow; }
-    std::optional<tray::IconHandle> WindowIcon() const override { return 77; }
+    std::optional<tray::IconHandle> WindowIcon() const override { return icon; }
 
     // WindowProcedurePort: the window's own procedure is the form's.
     winhook::WindowProcedure InstallHook(WindowHandle, winhook::Subclass& subclass) override {
@@ -197,6 +217,13 @@ class FakeDesktop final : public app::MainWindowPort,
     std::u16string userStartup = u"C:\\Users\\me\\StartUp";
     std::u16string commonStartup = u"C:\\Common\\StartUp";
     std::optional<app::MenuItem> menuChoice;
+    // The window's small icon, a new handle each time it is loaded again.
+    tray::IconHandle icon = 77;
+    // The notification area: the adds it refuses still, the icons it shows by id, and the
+    // picture of the last add.
+    int refusedAdds = 0;
+    std::set<std::uint32_t> shownIcons;
+    tray::IconHandle shownPicture = 0;
     int answer = app::kAnswerYes;
     bool linksFail = false;
     bool hookFails = false;        // the keyboard hook cannot be installed

@@ -5,6 +5,10 @@
 #include "app/messages.h"
 #include "fake_desktop.h"
 #include "support/scratch_dir.h"
+#ifdef _WIN32
+#include "settings/api_win32.h"
+#include "support/api_override.h"
+#endif
 
 namespace revertly::app {
 namespace {
@@ -36,7 +40,7 @@ class MainFormTest : public ::testing::Test {
     }
     void Choose(MenuItem item) {
         desktop_.menuChoice = item;
-        desktop_.Send(kTrayCallback, 0, msg::kRightButtonDown);
+        desktop_.Send(kTrayCallback, 0, msg::kContextMenu);
     }
 
     ScratchDir dir_;
@@ -156,7 +160,7 @@ TEST_F(MainFormTest, ClipboardNotificationsStartTheSaveTimerAndCountTheBurst) {
     desktop_.Send(msg::kClipboardUpdate);
     desktop_.Send(msg::kClipboardUpdate);
     EXPECT_EQ(form_.History().ChangeCount, 2);
-    EXPECT_EQ(desktop_.TakeLog(), "timer 100; timer 100; ") << "a listener passes nothing on";
+    EXPECT_EQ(desktop_.TakeLog(), "timer 1 100; timer 1 100; ") << "a listener passes nothing on";
     desktop_.Send(msg::kTimer, 1);
     EXPECT_FALSE(form_.TimerEnabled());
     EXPECT_EQ(form_.History().LastState(), 2) << "two notifications make one state";
@@ -239,17 +243,22 @@ TEST_F(MainFormTest, HotkeysAndTheTrayMenuRunTheCommands) {
     Choose(MenuItem::RedoState);
     EXPECT_EQ(desktop_.clipboard.Text(), "b");
 
+    // A right click brings the button's messages and then the request for the menu (as
+    // Shift+F10 and the menu key do); Enter and Space bring NIN_KEYSELECT.
     desktop_.TakeLog();
     desktop_.menuChoice = MenuItem::UndoState;
-    desktop_.Send(kTrayCallback, 0, 0x0201);  // left button: nothing
-    desktop_.Send(kTrayCallback, 0, 0x0205);  // right button up: nothing
-    EXPECT_EQ(desktop_.TakeLog(), "");
-
+    for (const LParam mouse : {0x0201, 0x0202, 0x0204, 0x0205}) {
+        desktop_.Send(kTrayCallback, 0, mouse);
+    }
+    EXPECT_EQ(desktop_.TakeLog(), "") << "the buttons themselves open nothing";
     Choose(MenuItem::VisitSite);
-    Choose(MenuItem::VisitGroup);
+    desktop_.menuChoice = MenuItem::VisitGroup;
+    desktop_.whileOpen = [&] { desktop_.Send(kTrayCallback, 0, msg::kKeySelect); };
+    desktop_.Send(kTrayCallback, 0, msg::kKeySelect);
     EXPECT_EQ(desktop_.TakeLog(),
               "menu; open https://revertly.example.com/; menu; "
-              "open https://revertly.example.com/community; ");
+              "open https://revertly.example.com/community; ")
+        << "a request while the menu is open opens no second one";
 }
 
 TEST_F(MainFormTest, ClearAsksFirstAndSaysWhenThereIsNothing) {
@@ -330,7 +339,7 @@ TEST_F(MainFormTest, ACloseDuringStartUpShutsDownWhatExistsAndStopsStartUp) {
     desktop.form = &form;
     desktop.whileOpen = [&] {
         desktop.menuChoice = MenuItem::Exit;
-        desktop.Send(kTrayCallback, 0, msg::kRightButtonDown);
+        desktop.Send(kTrayCallback, 0, msg::kContextMenu);
     };
     ASSERT_TRUE(form.Form_Initialize());
     const std::string log = desktop.TakeLog();
@@ -369,18 +378,124 @@ TEST_F(MainFormTest, MessagesArrivingWhileABoxOrTheMenuIsOpenAreHandled) {
     desktop_.whileOpen = [&] { CopyElsewhere("during the box"); };
     desktop_.Send(msg::kHotkey, kClearHotkey);
     desktop_.whileOpen = [&] { CopyElsewhere("during the menu"); };
-    desktop_.Send(kTrayCallback, 0, msg::kRightButtonDown);
+    desktop_.Send(kTrayCallback, 0, msg::kContextMenu);
     EXPECT_EQ(form_.History().LastState(), 3);
     desktop_.Send(msg::kHotkey, kUndoHotkey);
     EXPECT_EQ(desktop_.clipboard.Text(), "during the box");
 }
 
-TEST_F(MainFormTest, AddsTheIconAgainWhenTheNotificationAreaIsRecreated) {
+// Explorer busy at log-on refuses the icon and sends no "TaskbarCreated" later: the icon is
+// offered again from a timer until the shell takes it, each time with its picture loaded
+// anew, as it is when the notification area is recreated.
+TEST_F(MainFormTest, OffersTheIconAgainUntilTheShellTakesItAndWhenTheAreaIsRecreated) {
+    desktop_.refusedAdds = 2;
     ASSERT_TRUE(Start());
-    desktop_.TakeLog();
+    EXPECT_NE(desktop_.TakeLog().find("listen; icon 0; icon 1; icon 4; timer 3 3000; hook; "),
+              std::string::npos);
+    desktop_.Send(msg::kTimer, 3);
+    EXPECT_EQ(desktop_.TakeLog(), "load icon; icon 0; icon 1; icon 4; ");
+    desktop_.Send(msg::kTimer, 3);
+    EXPECT_EQ(desktop_.TakeLog(), "load icon; icon 0; icon 4; timer 3 off; ");
+    EXPECT_EQ(desktop_.shownIcons.size(), 1u);
+    EXPECT_EQ(desktop_.shownPicture, 79u) << "the picture loaded last";
+    Choose(MenuItem::VisitSite);
+    EXPECT_EQ(desktop_.TakeLog(), "menu; open https://revertly.example.com/; ");
+
+    // An add that timed out may have got through: the shell then refuses the next add of
+    // the same icon but modifies it, and the icon counts as there.
+    desktop_.refusedAdds = 1;
     desktop_.Send(FakeDesktop::kTaskbarCreated);
-    EXPECT_EQ(desktop_.TakeLog(), "icon 0; icon 4; ");
+    EXPECT_EQ(desktop_.TakeLog(), "load icon; icon 0; icon 1; icon 4; ");
+
+    desktop_.shownIcons.clear();  // the shell restarted and forgot the icon
+    desktop_.refusedAdds = 1;
+    desktop_.Send(FakeDesktop::kTaskbarCreated);
+    EXPECT_EQ(desktop_.TakeLog(), "load icon; icon 0; icon 1; icon 4; timer 3 3000; ");
+    desktop_.Send(msg::kClose);
+    EXPECT_NE(desktop_.TakeLog().find("icon 2; timer 3 off; "), std::string::npos);
+    desktop_.Send(msg::kTimer, 3);
+    EXPECT_EQ(desktop_.TakeLog(), "") << "a late tick after shutdown adds nothing";
 }
+
+// Each timer's tick goes to its own handler: only the save timer records a state.
+TEST_F(MainFormTest, OnlyTheSaveTimerRecordsAState) {
+    ASSERT_TRUE(Start());
+    desktop_.clipboard.Copy("b");
+    desktop_.TakeLog();
+    for (const WParam id : {2, 3, 9}) {
+        desktop_.Send(msg::kTimer, id);
+    }
+    EXPECT_EQ(desktop_.TakeLog(), "");
+    EXPECT_EQ(form_.History().LastState(), 1);
+    desktop_.Send(msg::kTimer, 1);
+    EXPECT_EQ(form_.History().LastState(), 2);
+}
+
+TEST_F(MainFormTest, AReadOnlySettingsFileIsHonouredAndNotTriedAgain) {
+    WriteBytes(SettingsPath(), "{'StatesCount':20}");
+    revertly::testing::SetReadOnly(SettingsPath(), true);
+    ASSERT_TRUE(Start());
+    Choose(MenuItem::StatesCount1);
+    EXPECT_EQ(desktop_.TakeLog().find("timer 2"), std::string::npos);
+    EXPECT_EQ(ReadBytes(SettingsPath()), "{'StatesCount':20}");
+    revertly::testing::SetReadOnly(SettingsPath(), false);
+}
+
+#ifdef _WIN32
+// Another program that has the settings file open without delete sharing (a virus scanner,
+// the indexer, a sync client) makes Windows refuse the replace with access denied.
+int refusedMoves = 0;
+int pauses = 0;
+BOOL WINAPI BusyMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    if (refusedMoves > 0) {
+        --refusedMoves;
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return MoveFileExW(from, to, flags);
+}
+VOID WINAPI CountPause(DWORD) {
+    ++pauses;
+}
+
+TEST_F(MainFormTest, ASaveThatAReaderBlocksIsTriedAgainLaterAndOnceMoreAtExit) {
+    const revertly::testing::ApiOverride api(files::Api());
+    api->MoveFileExW = &BusyMove;
+    api->Sleep = &CountPause;
+    refusedMoves = 1;
+    ASSERT_TRUE(Start());
+    EXPECT_NE(desktop_.TakeLog().find("timer 2 50; "), std::string::npos);
+    EXPECT_FALSE(revertly::testing::FileExists(SettingsPath())) << "start-up's save is pending";
+    refusedMoves = 2;
+    desktop_.Send(msg::kTimer, 2);
+    desktop_.Send(msg::kTimer, 2);
+    desktop_.Send(msg::kTimer, 2);
+    EXPECT_EQ(desktop_.TakeLog(), "timer 2 100; timer 2 200; timer 2 off; ");
+    EXPECT_EQ(ReadBytes(SettingsPath()), R"({"Autorun":true,"StatesCount":10})");
+
+    // The waits grow to 5 s and stay there; a newer choice takes the pending one's place.
+    refusedMoves = 1000;
+    Choose(MenuItem::StatesCount1);
+    for (int tick = 0; tick < 8; ++tick) {
+        desktop_.Send(msg::kTimer, 2);
+    }
+    Choose(MenuItem::StatesCount3);
+    EXPECT_EQ(desktop_.TakeLog(),
+              "menu; timer 2 50; timer 2 100; timer 2 200; timer 2 400; timer 2 800; "
+              "timer 2 1600; timer 2 3200; timer 2 5000; timer 2 5000; menu; timer 2 5000; ");
+    EXPECT_EQ(pauses, 0) << "the window's thread never waits while the program runs";
+
+    // At exit the pending save waits for the reader to let go, up to about a second.
+    refusedMoves = 3;
+    desktop_.answer = kAnswerYes;
+    Choose(MenuItem::Exit);
+    EXPECT_NE(desktop_.TakeLog().find("icon 2; timer 2 off; destroy; "), std::string::npos);
+    EXPECT_EQ(ReadBytes(SettingsPath()), R"({"Autorun":true,"StatesCount":15})");
+    EXPECT_EQ(pauses, 3);
+    EXPECT_EQ(revertly::testing::ListFolder(dir_.Path()), "revertly.txt")
+        << "no temporary file is left";
+}
+#endif
 
 TEST_F(MainFormTest, ChoosingTheCheckedStateCountAgainKeepsTheHistoryAndWritesTheFile) {
     ASSERT_TRUE(Start());
@@ -429,7 +544,7 @@ TEST_F(MainFormTest, StepHintFollowsEachStepOnlyWhenTurnedOn) {
         }
         const auto choose = [&](MenuItem item) {
             desktop.menuChoice = item;
-            desktop.Send(kTrayCallback, 0, msg::kRightButtonDown);
+            desktop.Send(kTrayCallback, 0, msg::kContextMenu);
         };
         desktop.TakeLog();
         for (int i = 0; i < 3; ++i) {

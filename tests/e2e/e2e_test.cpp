@@ -11,6 +11,7 @@
 
 #include "e2e/keys.h"
 #include "e2e/scenario.h"
+#include "support/scratch_dir.h"
 
 namespace revertly::driver {
 namespace {
@@ -232,6 +233,62 @@ TEST_F(RevertlyTest, StateCountAndAutorunChosenInTheMenuTakeEffectAndAreSaved) {
     EXPECT_TRUE(WaitUntil([&] {
         return ReadFileBytes(program.SettingsFile()) == R"({"Autorun":true,"StatesCount":5})";
     })) << ReadFileBytes(program.SettingsFile()).value_or("no file");
+}
+
+// Opens the file for reading with the given sharing; nothing when it cannot be opened.
+UniqueKernelHandle OpenToRead(const fs::path& path, DWORD sharing) {
+    const HANDLE opened =
+        CreateFileW(path.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+    return UniqueKernelHandle(opened != INVALID_HANDLE_VALUE ? opened : nullptr);
+}
+
+// Read as a considerate reader does, sharing delete: watching the file never blocks its
+// replacement.
+std::string ReadSharingDelete(const fs::path& path) {
+    const UniqueKernelHandle file =
+        OpenToRead(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    std::string bytes(4096, '\0');
+    DWORD count = 0;
+    if (!file || !ReadFile(file.get(), bytes.data(), 4096, &count, nullptr)) {
+        return "no file";
+    }
+    bytes.resize(count);
+    return bytes;
+}
+
+// Virus scanners, the indexer and sync clients open a file for a moment after every change,
+// without delete sharing: the program cannot replace the settings file meanwhile. A choice
+// made then waits and reaches the file once the reader lets go, and the next start uses it.
+TEST_F(RevertlyTest, AChoiceMadeWhileAnotherProgramReadsTheSettingsIsSavedOnceItLetsGo) {
+    Start();
+    {
+        const UniqueKernelHandle reader = OpenToRead(program.SettingsFile(), FILE_SHARE_READ);
+        ASSERT_TRUE(reader);
+        ASSERT_TRUE(program.ChooseTrayItem(TrayItem::Remember5));
+        PumpFor(2s);
+        EXPECT_EQ(ReadSharingDelete(program.SettingsFile()), kFirstStartSettings);
+    }
+    // The tries come at most 5 s apart.
+    constexpr char kChosen[] = R"({"Autorun":true,"StatesCount":5})";
+    EXPECT_TRUE(WaitUntil([&] { return ReadSharingDelete(program.SettingsFile()) == kChosen; },
+                          2 * kPatience))
+        << ReadSharingDelete(program.SettingsFile());
+    EXPECT_EQ(revertly::testing::ListFolder(folder.Path()), "revertly.exe revertly.txt")
+        << "a temporary file stayed";
+    ASSERT_TRUE(program.Exit());
+
+    Revertly next{folder.Path()};
+    ASSERT_TRUE(next.Start());
+    ASSERT_TRUE(next.WaitForStartUp());
+    const std::array<std::wstring, 6> copies = {L"c1", L"c2", L"c3", L"c4", L"c5", L"c6"};
+    for (const std::wstring& text : copies) {
+        Copy(text);
+    }
+    for (int back = 4; back >= 1; --back) {
+        EXPECT_TRUE(HotkeyGives('Z', copies[back]));
+    }
+    EXPECT_TRUE(HotkeyDoesNothing('Z')) << "the history keeps 5 states";
+    EXPECT_TRUE(next.Exit());
 }
 
 TEST_F(RevertlyTest, ClearingAsksFirstAndSaysWhenThereIsNothingToClear) {

@@ -85,10 +85,11 @@ bool Revertly::TrayMenuShown() const {
     return FindProcessWindow(process_.Id(), kMenuClass, nullptr, true) != nullptr;
 }
 
-// The shell would pass the icon's id in wParam; the program does not look at it, and under
-// Wine another process cannot learn it (Wine does not pass WM_GETICON between processes).
+// What the shell sends last for a right click on the icon, and for Shift+F10 or the menu key.
+// It would pass the icon's id in wParam; the program does not look at it, and under Wine
+// another process cannot learn it (Wine does not pass WM_GETICON between processes).
 bool Revertly::OpenTrayMenu() {
-    return !TrayMenuShown() && Post(tray::kDefaultCallbackMessage, 0, WM_RBUTTONDOWN) &&
+    return !TrayMenuShown() && Post(tray::kDefaultCallbackMessage, 0, WM_CONTEXTMENU) &&
            WaitUntil([this] { return TrayMenuShown(); });
 }
 

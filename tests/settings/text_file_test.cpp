@@ -13,6 +13,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <thread>
+
 #include "settings/api_win32.h"
 #endif
 
@@ -96,7 +98,7 @@ TEST(TextFile, WritesOneBytePerCharacterAndReplacesTheWholeFile) {
         if (c.leftover) {
             WriteBytes(path + u".tmp", *c.leftover);
         }
-        EXPECT_TRUE(WriteTextFile(path, c.text, c.flush)) << c.name;
+        EXPECT_EQ(WriteTextFile(path, c.text, c.flush), WriteResult::Written) << c.name;
         EXPECT_EQ(ReadBytes(path), c.bytes) << c.name;
         EXPECT_EQ(ListFolder(dir.Path()), "\u0444\u0430\u0439\u043B.txt") << c.name;
     }
@@ -104,20 +106,22 @@ TEST(TextFile, WritesOneBytePerCharacterAndReplacesTheWholeFile) {
 
 TEST(TextFile, FailedWriteLeavesTheFolderAsItWas) {
     const ScratchDir dir;
-    EXPECT_FALSE(WriteTextFile(dir.File(u"missing/settings.txt"), u"x", false));
-    EXPECT_FALSE(WriteTextFile(dir.File(std::u16string(u"cut\0.txt", 8)), u"x", false));
+    EXPECT_EQ(WriteTextFile(dir.File(u"missing/settings.txt"), u"x", false), WriteResult::Failed);
+    EXPECT_EQ(WriteTextFile(dir.File(std::u16string(u"cut\0.txt", 8)), u"x", false),
+              WriteResult::Failed);
     EXPECT_EQ(ListFolder(dir.Path()), "") << "missing folder or a name with U+0000";
 
     const std::u16string readOnly = dir.File(u"read-only.txt");
     WriteBytes(readOnly, "old");
     SetReadOnly(readOnly, true);
-    EXPECT_FALSE(WriteTextFile(readOnly, u"new", false));
+    EXPECT_EQ(WriteTextFile(readOnly, u"new", false), WriteResult::Failed);
     EXPECT_EQ(ReadBytes(readOnly), "old");
 
-    // Fails only at the final replace, after the temporary file was written.
+    // A folder in the file's place: refused for good (on POSIX only at the final replace,
+    // after the temporary file was written).
     const std::u16string folder = dir.File(u"folder");
     std::filesystem::create_directory(std::filesystem::path(folder));
-    EXPECT_FALSE(WriteTextFile(folder, u"new", false));
+    EXPECT_EQ(WriteTextFile(folder, u"new", false), WriteResult::Failed);
     EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(folder)));
 
     EXPECT_EQ(ListFolder(dir.Path()), "folder read-only.txt");
@@ -125,21 +129,27 @@ TEST(TextFile, FailedWriteLeavesTheFolderAsItWas) {
 
 #ifdef _WIN32
 // Another program reading the settings file without delete sharing blocks the replace: the
-// write then fails after a few quick retries and the old file stays whole; once the reader
-// has let go, writing works again.
-TEST(TextFile, AReaderHoldingTheFileBlocksTheReplaceCleanly) {
+// write is Busy, not failed, and the old file stays whole. Given patience, the write waits
+// for the reader to let go.
+TEST(TextFile, AReaderHoldingTheFileMakesTheWriteBusyUntilItLetsGo) {
     const ScratchDir dir;
     const std::u16string path = dir.File(u"settings.txt");
     WriteBytes(path, "old");
     HANDLE reader = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(WriteTextFile(path, u"new", false));
-    CloseHandle(reader);
+    EXPECT_EQ(WriteTextFile(path, u"new", false), WriteResult::Busy);
     EXPECT_EQ(ReadBytes(path), "old");
     EXPECT_EQ(ListFolder(dir.Path()), "settings.txt");
-    EXPECT_TRUE(WriteTextFile(path, u"new", false));
+
+    std::thread letGo([reader] {
+        Sleep(200);
+        CloseHandle(reader);
+    });
+    EXPECT_EQ(WriteTextFile(path, u"new", false, 5000), WriteResult::Written);
+    letGo.join();
     EXPECT_EQ(ReadBytes(path), "new");
+    EXPECT_EQ(ListFolder(dir.Path()), "settings.txt");
 }
 
 int WINAPI RefuseToEncode(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) {
@@ -152,13 +162,13 @@ TEST(TextFile, ATextTheSystemCannotEncodeLeavesTheFileAsItWas) {
     const ScratchDir dir;
     const std::u16string path = dir.File(u"settings.txt");
     WriteBytes(path, "old");
-    bool written = true;
+    WriteResult written = WriteResult::Written;
     {
         const testing::ApiOverride api(Api());
         api->WideCharToMultiByte = RefuseToEncode;
         written = WriteTextFile(path, u"new", false);
     }
-    EXPECT_FALSE(written);
+    EXPECT_EQ(written, WriteResult::Failed);
     EXPECT_EQ(ReadBytes(path), "old");
     EXPECT_EQ(ListFolder(dir.Path()), "settings.txt");
 }

@@ -110,6 +110,7 @@ TEST_F(TrayTest, RequestsFollowTheShownState) {
     shell.answer = false;
     EXPECT_TRUE(tray.AddIcon());
     EXPECT_TRUE(tray.Visible()) << "a refused icon does not count as shown";
+    EXPECT_FALSE(tray.InNotificationArea()) << "nor could the shell modify it: it is not there";
     EXPECT_FALSE(tray.AddIcon());
     shell.answer = true;
     EXPECT_TRUE(tray.ShowBalloonTip(u"Saved", u"", 0, 4000));
@@ -119,8 +120,9 @@ TEST_F(TrayTest, RequestsFollowTheShownState) {
     expectRefused("removed");
     tray.ReturnFocus();
     EXPECT_TRUE(tray.AddIcon());
+    EXPECT_TRUE(tray.InNotificationArea());
     EXPECT_EQ(shell.Log(),
-              "Add:7/3 SetVersion:7/3 Modify:16/4000 Modify:7/4000 SetFocus:7/4000 "
+              "Add:7/3 Modify:7/3 SetVersion:7/3 Modify:16/4000 Modify:7/4000 SetFocus:7/4000 "
               "Delete:7/4000 SetFocus:7/4000 Add:7/4000 SetVersion:7/3");
     EXPECT_EQ(Field(shell.Last().szInfo), Padded(u"Saved", 256)) << "a refused balloon stayed";
 }

@@ -9,6 +9,20 @@ namespace revertly::driver {
 
 using testing::WaitUntil;
 
+namespace {
+
+// A well-behaved viewer's answer to a window leaving the chain: the window after it takes the
+// leaver's place, or the message goes on down the chain.
+void FollowChainChange(HWND& nextViewer, WPARAM leaving, LPARAM successor) {
+    if (reinterpret_cast<HWND>(leaving) == nextViewer) {
+        nextViewer = reinterpret_cast<HWND>(successor);
+    } else if (nextViewer != nullptr) {
+        SendMessageW(nextViewer, WM_CHANGECBCHAIN, leaving, successor);
+    }
+}
+
+}  // namespace
+
 HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* caption,
                        bool visibleOnly) {
     for (HWND window = nullptr;
@@ -130,11 +144,7 @@ LRESULT CALLBACK DriverWindow::WindowProc(HWND window, UINT message, WPARAM wPar
         return 0;
     }
     if (self != nullptr && message == WM_CHANGECBCHAIN) {
-        if (reinterpret_cast<HWND>(wParam) == self->nextViewer_) {
-            self->nextViewer_ = reinterpret_cast<HWND>(lParam);
-        } else if (self->nextViewer_ != nullptr) {
-            SendMessageW(self->nextViewer_, message, wParam, lParam);
-        }
+        FollowChainChange(self->nextViewer_, wParam, lParam);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -187,11 +197,7 @@ LRESULT CALLBACK HangingViewer::WindowProc(HWND window, UINT message, WPARAM wPa
         return 0;
     }
     if (self != nullptr && message == WM_CHANGECBCHAIN) {
-        if (reinterpret_cast<HWND>(wParam) == self->nextViewer_) {
-            self->nextViewer_ = reinterpret_cast<HWND>(lParam);
-        } else if (self->nextViewer_ != nullptr) {
-            SendMessageW(self->nextViewer_, message, wParam, lParam);
-        }
+        FollowChainChange(self->nextViewer_, wParam, lParam);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);

@@ -43,15 +43,39 @@ wine_prefix_ready() {
             rm -rf "$WINEPREFIX"
             wineboot -i >/dev/null 2>&1
             wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-            # A prefix of its own may be given another scale (REVERTLY_WINE_DPI: 144 is 150 %).
-            if [ -n "${REVERTLY_WINE_DPI:-}" ]; then
-                wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
-                    /d "$REVERTLY_WINE_DPI" /f >/dev/null 2>&1
-            fi
             wineserver -w
             touch "$WINEPREFIX/.revertly-ready"
         fi
+        wine_prefix_dpi
     ) 9>"$(dirname "$WINEPREFIX")/.lock"
+}
+
+# A prefix of its own may be given another scale (REVERTLY_WINE_DPI: 144 is 150 %). Checked
+# at every start of such a prefix, not only when it is made: a scale that did not reach the
+# registry would make a test at that scale run at 96 DPI and fail for a reason it cannot
+# name. Read from the saved registry, so only while no Wine server runs for the prefix.
+# Fails, saying what the registry holds, when the value does not stick.
+wine_prefix_dpi() {
+    [ -n "${REVERTLY_WINE_DPI:-}" ] || return 0
+    local wanted
+    wanted=$(printf 'dword:%08x' "$REVERTLY_WINE_DPI")
+    [ "$(saved_logpixels)" = "$wanted" ] && return 0
+    local answer
+    answer=$(wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+        /d "$REVERTLY_WINE_DPI" /f 2>&1)
+    wineserver -w
+    if [ "$(saved_logpixels)" != "$wanted" ]; then
+        echo "The prefix $WINEPREFIX does not keep LogPixels $wanted:" \
+            "it holds '$(saved_logpixels)'. reg add said: $answer" >&2
+        return 1
+    fi
+}
+
+# HKCU\Control Panel\Desktop\LogPixels as the prefix's saved registry holds it (dword:00000090).
+saved_logpixels() {
+    awk '/^\[/ { inside = ($0 ~ /^\[Control Panel\\\\Desktop\]/) }
+         inside && /^"LogPixels"=/ { sub(/^"LogPixels"=/, ""); print; exit }' \
+        "$WINEPREFIX/user.reg" 2>/dev/null
 }
 
 # Makes a folder tree deletable again after the package tests made a folder in it refuse
@@ -91,7 +115,7 @@ stop_xvfb() {
 # waiting for ever. Pair with stop_wine_session (a trap on EXIT).
 start_wine_session() {
     start_xvfb || return 1
-    wine_prefix_ready
+    wine_prefix_ready || return 1
     wineserver -p </dev/null >/dev/null 2>&1
     wine cmd /c exit </dev/null >/dev/null 2>&1
     start_wine_desktop

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "app/main_window_win32.h"
@@ -44,7 +45,14 @@ TEST(SmallIconWin32, TheShellGetsTheIconAtTheSmallSizeOfTheSystemDpi) {
     const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
     if (const char* expected = std::getenv("REVERTLY_EXPECTED_DPI")) {
-        ASSERT_EQ(dpi, std::atoi(expected)) << "the prefix's DPI, as this process sees it";
+        DWORD saved = 0;
+        DWORD size = sizeof saved;
+        const LSTATUS read = RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop",
+                                          L"LogPixels", RRF_RT_REG_DWORD, nullptr, &saved, &size);
+        ASSERT_EQ(dpi, std::atoi(expected))
+            << "the prefix's DPI, as this process sees it; LogPixels in the registry: "
+            << (read == ERROR_SUCCESS ? std::to_string(saved)
+                                      : "none (" + std::to_string(read) + ")");
     }
     const int side = MulDiv(16, dpi, 96);  // 16 at 100 %, 20 at 125 %, 24 at 150 %
 

@@ -3,6 +3,7 @@
 #include <future>
 #include <iterator>
 
+#include "support/printable_text.h"
 #include "support/wait_until.h"
 
 namespace revertly::driver {
@@ -43,6 +44,22 @@ int CountWindows(const wchar_t* className, const wchar_t* caption) {
         ++count;
     }
     return count;
+}
+
+std::string DescribeProcessWindows(DWORD processId) {
+    std::wstring text;
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, nullptr, nullptr));) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t className[64] = {};
+        wchar_t caption[64] = {};
+        if (owner == processId && IsWindowVisible(window) &&
+            GetClassNameW(window, className, 64) > 0) {
+            GetWindowTextW(window, caption, 64);
+            text += (text.empty() ? L"" : L", ") + std::wstring(className) + L" '" + caption + L"'";
+        }
+    }
+    return text.empty() ? "none" : testing::Printable(std::u16string(text.begin(), text.end()));
 }
 
 std::wstring MessageBoxText(HWND box) {

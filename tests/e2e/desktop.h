@@ -23,6 +23,10 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t*
 // The top-level windows of any process with the class and caption given.
 int CountWindows(const wchar_t* className, const wchar_t* caption);
 
+// The class and caption of each visible top-level window of the process, for a failure's
+// message: "#32770 'Revertly', #32768 ''".
+std::string DescribeProcessWindows(DWORD processId);
+
 // The text of another program's message box.
 std::wstring MessageBoxText(HWND box);
 // Presses a button of the box (IDYES, IDNO, IDOK) and waits until the box has gone.

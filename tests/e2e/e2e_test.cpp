@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
+#include <source_location>
 #include <string>
 #include <vector>
 
@@ -54,9 +55,13 @@ class RevertlyTest : public ::testing::Test {
     }
 
     // Waits for the program's next message box, checks its text and answers it.
-    void Answer(std::wstring_view expectedText, int button) {
+    void Answer(std::wstring_view expectedText, int button,
+                std::source_location where = std::source_location::current()) {
         HWND box = program.WaitForMessageBox();
-        ASSERT_NE(box, nullptr) << "no message box";
+        ASSERT_NE(box, nullptr) << "no message box at line " << where.line()
+                                << "; the program's window answers: "
+                                << program.Send(WM_NULL, 0, 0).has_value()
+                                << "; its windows: " << DescribeProcessWindows(program.ProcessId());
         EXPECT_EQ(MessageBoxText(box), expectedText);
         ASSERT_TRUE(AnswerMessageBox(box, button));
     }

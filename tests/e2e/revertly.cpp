@@ -94,7 +94,7 @@ bool Revertly::OpenTrayMenu() {
 }
 
 bool Revertly::CloseTrayMenu() {
-    return PressKeys({VK_ESCAPE}) && WaitUntil([this] { return !TrayMenuShown(); });
+    return Post(WM_CANCELMODE, 0, 0) && WaitUntil([this] { return !TrayMenuShown(); });
 }
 
 bool Revertly::ChooseTrayItem(TrayItem item) {

@@ -71,7 +71,10 @@ class Revertly {
     // waits for the menu to show.
     bool OpenTrayMenu();
     bool TrayMenuShown() const;
-    // Closes the open menu with Esc.
+    // Closes the open menu as Windows cancels a menu (EndMenu posts WM_CANCELMODE). Not with
+    // Esc: Wine's menu loop leaves the key that ends it in the program's input, behind the
+    // posted message of a hotkey or tray click that comes next, so the message box or menu
+    // that opens then would take it for Cancel and close at once.
     bool CloseTrayMenu();
     // Opens the menu, picks the item with the keyboard and waits for the menu to close.
     bool ChooseTrayItem(TrayItem item);

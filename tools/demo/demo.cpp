@@ -217,9 +217,9 @@ class Session {
 
     bool CloseTrayMenu() {
         if (!program_.CloseTrayMenu()) {
-            return Stop("Esc did not close the tray menu");
+            return Stop("the tray menu did not close");
         }
-        return Report("Esc", std::nullopt, "the menu closes");
+        return Report("cancel the menu", std::nullopt, "the menu closes");
     }
 
     bool ExitAnsweringYes() {

@@ -409,12 +409,22 @@ void frmMain::mnUndoState_Click() {
     StepBack();
 }
 
+// A copy still waiting for the save timer is taken first: stepping over it would lose it and
+// step back from the state before it, one further than the user sees.
+void frmMain::TakePendingCopy() {
+    if (timerEnabled_) {
+        tmrSaveClipboard_Timer();
+    }
+}
+
 void frmMain::StepBack() {
+    TakePendingCopy();
     const bool atEnd = history_.CurrentState() <= 1;
     ShowStep(history_.UndoState(), atEnd, HistoryEnd::Oldest);
 }
 
 void frmMain::StepForward() {
+    TakePendingCopy();
     const bool atEnd = history_.CurrentState() >= history_.LastState();
     ShowStep(history_.RedoState(), atEnd, HistoryEnd::Newest);
 }

@@ -120,6 +120,7 @@ class frmMain {
     // and the hotkeys.
     void ReleaseWindowServices();
     void StartSaveTimer();
+    void TakePendingCopy();
     // Undo and redo, from a hotkey or the menu; then the step hint, when the user wants it.
     void StepBack();
     void StepForward();

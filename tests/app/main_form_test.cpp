@@ -195,15 +195,18 @@ TEST_F(MainFormTest, TheProgramsOwnWriteIsNeverRecordedHoweverLateItsNoticeArriv
     EXPECT_EQ(form_.History().LastState(), 3);
     EXPECT_EQ(form_.History().CurrentState(), 3) << "the copy after the undo was not recorded";
 
+    // Win+Z before the save timer fires: the copy is taken first, then the step.
     desktop_.clipboard.Copy("d");
     desktop_.Send(msg::kClipboardUpdate);
-    desktop_.Send(msg::kHotkey, kUndoHotkey);  // before the save timer fires
-    desktop_.Send(msg::kTimer, 1);
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    desktop_.Send(msg::kTimer, 1);         // a tick queued before the timer stopped
     desktop_.Send(msg::kClipboardUpdate);  // the undo's
     EXPECT_FALSE(form_.TimerEnabled());
-    EXPECT_EQ(form_.History().LastState(), 3) << "the undo's write was recorded";
-    EXPECT_EQ(form_.History().CurrentState(), 2);
-    EXPECT_EQ(desktop_.clipboard.Text(), "a");
+    EXPECT_EQ(form_.History().LastState(), 4) << "the copy was lost, or the undo's write kept";
+    EXPECT_EQ(form_.History().CurrentState(), 3);
+    EXPECT_EQ(desktop_.clipboard.Text(), "c");
+    desktop_.Send(msg::kHotkey, kRedoHotkey);
+    EXPECT_EQ(desktop_.clipboard.Text(), "d");
 }
 
 // Where the listener list refuses the window, the program serves the viewer chain: it passes

@@ -7,6 +7,7 @@
 #include "app/main_form.h"
 #include "app/messages.h"
 #include "app/resource.h"
+#include "app/window_object_win32.h"
 #include "common/last_error_win32.h"
 
 namespace revertly::app {
@@ -128,15 +129,10 @@ void Win32MainWindow::LoadSmallIcon() {
     reloadedIcon_ = std::move(icon);
 }
 
-// Binds the window to its object at WM_NCCREATE and finds it again for every later message.
+// Hands every message to the form first; what it leaves goes to the default handling.
 LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        Api().SetWindowLongPtrW(window, GWLP_USERDATA,
-                                reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Win32MainWindow*>(Api().GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = WindowObject<Win32MainWindow>(window, message, lParam);
     if (self != nullptr && self->form_ != nullptr) {
         if (const std::optional<LResult> result = self->form_->WindowProcedure(
                 message, static_cast<WParam>(wParam), static_cast<LParam>(lParam))) {
@@ -144,10 +140,7 @@ LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM w
         }
     }
     if (message == WM_NCDESTROY && self != nullptr) {
-        // The window is gone: stop dispatching its messages to the object, which no longer
-        // owns it.
-        Api().SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        self->window_.release();
+        self->window_.release();  // the window is gone: the object no longer owns it
     }
     return Api().DefWindowProcW(window, message, wParam, lParam);
 }

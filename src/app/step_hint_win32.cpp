@@ -6,6 +6,7 @@
 
 #include "app/api_win32.h"
 #include "app/step_hint.h"
+#include "app/window_object_win32.h"
 #include "common/last_error_win32.h"
 
 namespace revertly::app {
@@ -152,12 +153,7 @@ void Win32StepHint::Hide() {
 
 LRESULT CALLBACK Win32StepHint::WindowProc(HWND window, UINT message, WPARAM wParam,
                                            LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        Api().SetWindowLongPtrW(window, GWLP_USERDATA,
-                                reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<Win32StepHint*>(Api().GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = WindowObject<Win32StepHint>(window, message, lParam);
     switch (message) {
         case WM_NCHITTEST:
             return HTTRANSPARENT;  // the mouse goes to whatever lies below
@@ -175,7 +171,6 @@ LRESULT CALLBACK Win32StepHint::WindowProc(HWND window, UINT message, WPARAM wPa
             }
             return 0;
         case WM_NCDESTROY:
-            Api().SetWindowLongPtrW(window, GWLP_USERDATA, 0);
             if (self != nullptr) {
                 self->window_.release();
             }

@@ -22,6 +22,22 @@ void FollowChainChange(HWND& nextViewer, WPARAM leaving, LPARAM successor) {
     }
 }
 
+// A hidden window of the class (registered on first use; registering it again fails
+// harmlessly) whose procedure finds the object in GWLP_USERDATA from the first message it
+// handles on.
+HWND CreateObjectWindow(const wchar_t* className, WNDPROC procedure, void* object) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = className;
+    RegisterClassExW(&windowClass);
+    HWND window = CreateWindowExW(0, className, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+    return window;
+}
+
 }  // namespace
 
 HWND FindProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* caption,
@@ -98,15 +114,7 @@ void BroadcastTaskbarCreated() {
 }
 
 DriverWindow::DriverWindow() {
-    static constexpr wchar_t kClass[] = L"RevertlyDriverWindow";
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &WindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = kClass;
-    RegisterClassExW(&windowClass);  // fails harmlessly when the class exists already
-    window_ = CreateWindowExW(0, kClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), this);
+    window_ = CreateObjectWindow(L"RevertlyDriverWindow", &WindowProc, this);
 }
 
 DriverWindow::~DriverWindow() {
@@ -140,11 +148,6 @@ void DriverWindow::LeaveViewerChain() {
 }
 
 LRESULT CALLBACK DriverWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
     auto* self = reinterpret_cast<DriverWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self != nullptr && message == WM_HOTKEY) {
         ++self->hotkeys_received_;
@@ -171,16 +174,7 @@ HangingViewer::HangingViewer() : release_(CreateEventW(nullptr, TRUE, FALSE, nul
     std::promise<void> joined;
     thread_ = std::thread([this, &joined] {
         threadId_ = GetCurrentThreadId();
-        static constexpr wchar_t kClass[] = L"RevertlyHangingViewer";
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = &WindowProc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kClass;
-        RegisterClassExW(&windowClass);
-        HWND window = CreateWindowExW(0, kClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
-                                      GetModuleHandleW(nullptr), nullptr);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        HWND window = CreateObjectWindow(L"RevertlyHangingViewer", &WindowProc, this);
         nextViewer_ = SetClipboardViewer(window);
         joined.set_value();
         MSG message;

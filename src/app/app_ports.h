@@ -52,6 +52,7 @@ enum class TimerId : std::uintptr_t {
     SaveClipboard = 1,  // the end of a burst of clipboard changes
     SaveSettings = 2,   // the next try of a settings save that another program blocked
     AddTrayIcon = 3,    // the next try of adding the icon that the shell refused
+    RetryStep = 4,      // the next try of an undo or redo that found the clipboard busy
 };
 
 // The hidden main window and what Windows does for it.

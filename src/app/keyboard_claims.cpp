@@ -47,6 +47,15 @@ bool KeyClaims::Concerns(std::uint32_t virtualKey) const {
     return false;
 }
 
+void ModifierKeys::Seen(std::uint32_t virtualKey, bool down, std::uint32_t time) {
+    for (const Key& key : kKeys) {
+        if (key.virtualKey == virtualKey) {
+            events_[key.slot] = {.seen = true, .down = down, .time = time};
+            return;
+        }
+    }
+}
+
 KeyDecision KeyClaims::OnKey(std::uint32_t virtualKey, bool down, std::uint32_t heldModifiers) {
     if (virtualKey >= swallowedDown_.size()) {
         return {};

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <bitset>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 
 #include "app/hotkeys.h"
@@ -49,6 +50,57 @@ class KeyClaims {
     static constexpr std::uint32_t kNone = 0;
     std::array<std::atomic<std::uint32_t>, kHotkeyCount> claims_{};
     std::bitset<256> swallowedDown_;
+};
+
+// Which modifiers are held when a key event comes, judged from the modifier events the hook
+// has itself seen. The system's key state (GetAsyncKeyState) can lag behind the events a
+// hook is called for while the system is busy, which took another program's Ctrl+Win+Z for
+// Win+Z. The hook sees no event while a window of an administrator has the focus, so a
+// modifier released there would stay down for ever: an event seen longer ago than the trust
+// span gives way to the system's key state, which has long caught up by then. A modifier
+// held down repeats its key-down, which keeps its event fresh.
+class ModifierKeys {
+  public:
+    static constexpr std::uint32_t kTrustMilliseconds = 1000;
+
+    // On the hook's thread, for every key event it sees; time is the event's (milliseconds,
+    // wrapping).
+    void Seen(std::uint32_t virtualKey, bool down, std::uint32_t time);
+    // The modifier bits held at the event of this time. systemHeld(virtualKey) answers the
+    // system's state of a modifier key whose events the hook has not seen lately.
+    template <typename SystemHeld>
+    std::uint32_t HeldAt(std::uint32_t time, SystemHeld systemHeld) const {
+        std::uint32_t held = 0;
+        for (const Key& key : kKeys) {
+            const Event& event = events_[key.slot];
+            const bool trusted = event.seen && static_cast<std::int32_t>(time - event.time) <=
+                                                   static_cast<std::int32_t>(kTrustMilliseconds);
+            if (trusted ? event.down : systemHeld(key.virtualKey)) {
+                held |= key.modifier;
+            }
+        }
+        return held;
+    }
+
+  private:
+    struct Key {
+        std::uint32_t virtualKey;
+        std::uint32_t modifier;
+        int slot;
+    };
+    // The keys as a hook sees them: left and right, or the generic code that programs may send.
+    static constexpr Key kKeys[] = {
+        {0x10, kModShift, 0},   {0xA0, kModShift, 1},   {0xA1, kModShift, 2},
+        {0x11, kModControl, 3}, {0xA2, kModControl, 4}, {0xA3, kModControl, 5},
+        {0x12, kModAlt, 6},     {0xA4, kModAlt, 7},     {0xA5, kModAlt, 8},
+        {0x5B, kModWin, 9},     {0x5C, kModWin, 10},
+    };
+    struct Event {
+        bool seen = false;
+        bool down = false;
+        std::uint32_t time = 0;
+    };
+    std::array<Event, std::size(kKeys)> events_{};
 };
 
 // Windows removes a low-level hook that answered too slowly, without telling anyone. The hook

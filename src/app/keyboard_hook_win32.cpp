@@ -13,25 +13,8 @@ namespace {
 // pointer of its own, and it is always called on the thread that installed it.
 thread_local KeyboardHook* currentHook = nullptr;
 
-bool Held(int virtualKey) {
-    return (Api().GetAsyncKeyState(virtualKey) & 0x8000) != 0;
-}
-
-std::uint32_t HeldModifiers() {
-    std::uint32_t held = 0;
-    if (Held(VK_CONTROL)) {
-        held |= kModControl;
-    }
-    if (Held(VK_MENU)) {
-        held |= kModAlt;
-    }
-    if (Held(VK_SHIFT)) {
-        held |= kModShift;
-    }
-    if (Held(VK_LWIN) || Held(VK_RWIN)) {
-        held |= kModWin;
-    }
-    return held;
+bool SystemHeld(std::uint32_t virtualKey) {
+    return (Api().GetAsyncKeyState(static_cast<int>(virtualKey)) & 0x8000) != 0;
 }
 
 }  // namespace
@@ -121,9 +104,10 @@ LRESULT CALLBACK KeyboardHook::LowLevelKeyboard(int code, WPARAM wParam, LPARAM 
     if (code == HC_ACTION && self != nullptr) {
         const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         self->watch_.Seen(Api().GetTickCount());
+        const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
+        self->modifiers_.Seen(event->vkCode, down, event->time);
         if (event->dwExtraInfo != kNeutralKeyMark && self->claims_.Concerns(event->vkCode)) {
-            const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
-            const std::uint32_t held = HeldModifiers();
+            const std::uint32_t held = self->modifiers_.HeldAt(event->time, &SystemHeld);
             const KeyDecision decision = self->claims_.OnKey(event->vkCode, down, held);
             if (decision.hotkeyId) {
                 Api().PostMessageW(self->window_, WM_HOTKEY,

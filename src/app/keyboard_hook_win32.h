@@ -48,6 +48,7 @@ class KeyboardHook {
     // The hook's thread only.
     HHOOK hook_ = nullptr;
     HookRemovalWatch watch_;
+    ModifierKeys modifiers_;
 };
 
 }  // namespace revertly::app

@@ -75,7 +75,8 @@ bool frmMain::Form_Initialize() {
     SetMenuCheck(StatesCountItem(index), true);
 
     SaveSettings();
-    history_.SaveClipboardState();
+    copyWaiting_ = true;
+    ReadWaitingCopy();
     if (closed_) {
         return true;
     }
@@ -146,6 +147,10 @@ void frmMain::FinalCleanup() {
     if (std::exchange(trayRetrying_, false)) {
         ports_.window.StopTimer(TimerId::AddTrayIcon);
     }
+    steps_.clear();
+    if (std::exchange(stepRetrying_, false)) {
+        ports_.window.StopTimer(TimerId::RetryStep);
+    }
     // Only a save still pending is written at exit: the last choice the user made must not
     // be lost because a reader held the file at the wrong moment.
     if (settings_.SavePending()) {
@@ -199,9 +204,9 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
             return 0;
         case msg::kHotkey:
             if (wParam == kUndoHotkey) {
-                StepBack();
+                RequestStep(Step::Back);
             } else if (wParam == kRedoHotkey) {
-                StepForward();
+                RequestStep(Step::Forward);
             } else if (wParam == kClearHotkey) {
                 mnClearHistory_Click();
             }
@@ -214,8 +219,9 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
         // right click as well as from the keyboard, and sends NIN_KEYSELECT for Enter and
         // Space; the right button's own messages come before the first and open nothing.
         if (lParam == msg::kContextMenu || lParam == msg::kKeySelect) {
-            OpenTrayMenu();
+            OpenTrayMenu(lParam == msg::kKeySelect || !rightButtonReleased_);
         }
+        rightButtonReleased_ = lParam == msg::kRightButtonUp;
     } else if (uMsg == taskbarCreated_ && taskbarCreated_ != 0) {
         AddTrayIconAnew();
     } else if (uMsg == msg::kDestroy) {
@@ -228,13 +234,16 @@ void frmMain::OnClipboardChange() {
     if (history_.ClipboardHoldsOwnWrite()) {
         return;  // the program's own write of a state
     }
-    if (timerEnabled_) {
-        StartSaveTimer();  // the burst goes on: the wait starts over
-        ++history_.ChangeCount;
+    // A notice while a busy read waits for its next try is not part of that burst: the
+    // burst ended 100 ms after its last notice.
+    if (timerEnabled_ && readRetries_ == 0) {
+        ++history_.ChangeCount;  // the burst goes on: the wait starts over
     } else {
-        StartSaveTimer();
         history_.ChangeCount = 1;
     }
+    copyWaiting_ = true;
+    readRetries_ = 0;
+    StartSaveTimer();
 }
 
 void frmMain::ReleaseWindowServices() {
@@ -276,6 +285,9 @@ std::optional<LResult> frmMain::WindowProcedure(std::uint32_t message, WParam wP
                 case TimerId::AddTrayIcon:
                     tmrAddTrayIcon_Timer();
                     return 0;
+                case TimerId::RetryStep:
+                    tmrRetryStep_Timer();
+                    return 0;
             }
             return std::nullopt;
         default:
@@ -283,10 +295,14 @@ std::optional<LResult> frmMain::WindowProcedure(std::uint32_t message, WParam wP
     }
 }
 
+// A tick that was queued before its timer stopped finds no copy waiting, or the steps that
+// wait reading it themselves.
 void frmMain::tmrSaveClipboard_Timer() {
     ports_.window.StopTimer(TimerId::SaveClipboard);
     timerEnabled_ = false;
-    history_.SaveClipboardState();
+    if (copyWaiting_ && steps_.empty()) {
+        ReadWaitingCopy();
+    }
 }
 
 // A tick that was queued before its timer stopped may still arrive: it finds nothing to do.
@@ -302,8 +318,40 @@ void frmMain::tmrAddTrayIcon_Timer() {
     }
 }
 
+void frmMain::tmrRetryStep_Timer() {
+    if (!steps_.empty()) {
+        RunSteps();
+    }
+}
+
 void frmMain::StartSaveTimer() {
     ports_.window.StartTimer(TimerId::SaveClipboard, kSaveDelayMilliseconds);
+    timerEnabled_ = true;
+}
+
+bool frmMain::TakeWaitingCopy() {
+    if (!copyWaiting_) {
+        return true;
+    }
+    if (!history_.SaveClipboardState()) {
+        return false;
+    }
+    copyWaiting_ = false;
+    readRetries_ = 0;
+    if (std::exchange(timerEnabled_, false)) {
+        ports_.window.StopTimer(TimerId::SaveClipboard);
+    }
+    return true;
+}
+
+// Another program that holds the clipboard (a reader of a large copy, a slow owner) usually
+// lets go within milliseconds, sometimes only after hundreds. After the last try the copy
+// still waits: the next step reads it first, so that no step puts an older state over it.
+void frmMain::ReadWaitingCopy() {
+    if (TakeWaitingCopy() || readRetries_ == kReadRetries) {
+        return;
+    }
+    ports_.window.StartTimer(TimerId::SaveClipboard, kFirstReadRetryMilliseconds << readRetries_++);
     timerEnabled_ = true;
 }
 
@@ -344,7 +392,7 @@ void frmMain::ScheduleTrayRetry() {
     trayRetrying_ = retry;
 }
 
-void frmMain::OpenTrayMenu() {
+void frmMain::OpenTrayMenu(bool fromKeyboard) {
     // Enter may bring NIN_KEYSELECT twice; a menu is open already for the second.
     if (menuOpen_) {
         return;
@@ -352,6 +400,11 @@ void frmMain::OpenTrayMenu() {
     menuOpen_ = true;
     const std::optional<MenuItem> chosen = ports_.window.ShowTrayMenu();
     menuOpen_ = false;
+    // A keyboard user goes on from the icon, where the menu was asked for; before the
+    // command runs, so that a window it opens keeps the focus.
+    if (fromKeyboard && !closed_) {
+        TrayIcon_->ReturnFocus();
+    }
     if (chosen) {
         RunMenuItem(*chosen);
     }
@@ -402,42 +455,68 @@ void frmMain::mnClearHistory_Click() {
 }
 
 void frmMain::mnRedoState_Click() {
-    StepForward();
+    RequestStep(Step::Forward);
 }
 
 void frmMain::mnUndoState_Click() {
-    StepBack();
+    RequestStep(Step::Back);
 }
 
-// A copy still waiting for the save timer is taken first: stepping over it would lose it and
-// step back from the state before it, one further than the user sees.
-void frmMain::TakePendingCopy() {
-    if (timerEnabled_) {
-        tmrSaveClipboard_Timer();
+void frmMain::RequestStep(Step step) {
+    steps_.push_back(step);
+    // Otherwise a step is under way or waits for the clipboard: this one follows it.
+    if (steps_.size() == 1) {
+        RunSteps();
     }
 }
 
-void frmMain::StepBack() {
-    TakePendingCopy();
-    const bool atEnd = history_.CurrentState() <= 1;
-    ShowStep(history_.UndoState(), atEnd, HistoryEnd::Oldest);
+// A copy still waiting to be read is taken first: stepping over it would lose it and step
+// back from the state before it, one further than the user sees. A step that gives up after
+// its last try takes the steps asked for after it along: they counted on it.
+void frmMain::RunSteps() {
+    while (!steps_.empty()) {
+        const Step step = steps_.front();
+        history::StepResult result = history::StepResult::Busy;
+        if (TakeWaitingCopy()) {
+            result = step == Step::Back ? history_.UndoState() : history_.RedoState();
+        }
+        if (result == history::StepResult::Busy && ++stepTries_ < kStepTries) {
+            if (!std::exchange(stepRetrying_, true)) {
+                ports_.window.StartTimer(TimerId::RetryStep, kStepRetryMilliseconds);
+            }
+            return;
+        }
+        stepTries_ = 0;
+        if (result == history::StepResult::Busy) {
+            steps_.clear();
+        } else {
+            steps_.pop_front();
+        }
+        ShowStep(step, result);
+    }
+    if (std::exchange(stepRetrying_, false)) {
+        ports_.window.StopTimer(TimerId::RetryStep);
+    }
+    // A copy that the steps could not read goes back to the save timer's tries.
+    if (copyWaiting_ && !timerEnabled_) {
+        ReadWaitingCopy();
+    }
 }
 
-void frmMain::StepForward() {
-    TakePendingCopy();
-    const bool atEnd = history_.CurrentState() >= history_.LastState();
-    ShowStep(history_.RedoState(), atEnd, HistoryEnd::Newest);
-}
-
-// After the step, so the clipboard holds the state before the hint is drawn. A step that
-// could not move because the clipboard was busy shows nothing: the key did nothing to see.
-void frmMain::ShowStep(bool moved, bool atEnd, HistoryEnd end) {
+// After the step, so the clipboard holds the state before the hint is drawn.
+void frmMain::ShowStep(Step step, history::StepResult result) {
     const std::int32_t position = history_.CurrentState();
-    if (!stepHint_ || position == 0 || (!moved && !atEnd)) {
+    if (!stepHint_ || position == 0) {
         return;
     }
-    ports_.stepHint.ShowStepHint(StepHintText(
-        history_.State(position), position, history_.LastState(), moved ? HistoryEnd::None : end));
+    StepNote note = StepNote::None;
+    if (result == history::StepResult::AtEnd) {
+        note = step == Step::Back ? StepNote::Oldest : StepNote::Newest;
+    } else if (result == history::StepResult::Busy) {
+        note = StepNote::ClipboardBusy;
+    }
+    ports_.stepHint.ShowStepHint(
+        StepHintText(history_.State(position), position, history_.LastState(), note));
 }
 
 void frmMain::mnExit_Click() {

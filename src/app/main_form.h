@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -35,6 +36,16 @@ inline constexpr std::uint32_t kSaveDelayMilliseconds = 100;
 inline constexpr std::uint32_t kFirstSettingsRetryMilliseconds = 50;
 inline constexpr std::uint32_t kLongestSettingsRetryMilliseconds = 5000;
 inline constexpr std::uint32_t kShutdownSavePatienceMilliseconds = 1000;
+
+// A copy that another program keeps from being read (it holds the clipboard open) is read
+// again this soon, then at twice the wait each time, this many times in all.
+inline constexpr std::uint32_t kFirstReadRetryMilliseconds = 25;
+inline constexpr int kReadRetries = 5;
+
+// An undo or redo that finds the clipboard busy is tried again this often, this many times
+// (about a second) before it is given up.
+inline constexpr std::uint32_t kStepRetryMilliseconds = 25;
+inline constexpr int kStepTries = 40;
 
 // While the shell refuses the tray icon (Explorer still busy at log-on), it is offered again
 // this often.
@@ -93,6 +104,7 @@ class frmMain {
     void tmrSaveClipboard_Timer();
     void tmrSaveSettings_Timer();
     void tmrAddTrayIcon_Timer();
+    void tmrRetryStep_Timer();
 
     void mnVisitSite_Click();
     void mnVisitGroup_Click();
@@ -120,11 +132,19 @@ class frmMain {
     // and the hotkeys.
     void ReleaseWindowServices();
     void StartSaveTimer();
-    void TakePendingCopy();
-    // Undo and redo, from a hotkey or the menu; then the step hint, when the user wants it.
-    void StepBack();
-    void StepForward();
-    void ShowStep(bool moved, bool atEnd, HistoryEnd end);
+    // Reads the copy that waits to be read; false when another program held the clipboard
+    // and the copy still waits.
+    bool TakeWaitingCopy();
+    // Reads the waiting copy, or has the save timer try again a little later.
+    void ReadWaitingCopy();
+    // Undo and redo, from a hotkey or the menu, run in the order they were asked for: each
+    // first takes a copy still waiting to be read, then steps; one that finds the clipboard
+    // busy is tried again from a timer, and the ones after it wait their turn.
+    enum class Step { Back, Forward };
+    void RequestStep(Step step);
+    void RunSteps();
+    // The step hint, when the user wants it, once the clipboard holds the state.
+    void ShowStep(Step step, history::StepResult result);
     // Saves the settings; a save that another program blocks is tried again from the timer,
     // each time a little later.
     void SaveSettings();
@@ -133,7 +153,8 @@ class frmMain {
     void AddTrayIconAnew();
     // While the shell has not taken the icon, the timer offers it again.
     void ScheduleTrayRetry();
-    void OpenTrayMenu();
+    // fromKeyboard: asked for with Enter, Space, Shift+F10 or the menu key, not a right click.
+    void OpenTrayMenu(bool fromKeyboard);
 
     FormPorts ports_;
     ProgramPaths paths_;
@@ -148,10 +169,21 @@ class frmMain {
     winhook::HookHandle SubclassHandle_ = 0;
 
     bool timerEnabled_ = false;
+    // A change notice came whose copy is not read yet, and how often its read found the
+    // clipboard busy.
+    bool copyWaiting_ = false;
+    int readRetries_ = 0;
+    // Undos and redos not yet done, oldest first; tries of the first one.
+    std::deque<Step> steps_;
+    int stepTries_ = 0;
+    bool stepRetrying_ = false;
     // The wait before the next try of a pending settings save; 0 when none is pending.
     std::uint32_t settingsRetryMilliseconds_ = 0;
     bool trayRetrying_ = false;
     bool menuOpen_ = false;
+    // Whether the last callback from the icon was the right button's release: a menu then
+    // asked for is the mouse's, not the keyboard's.
+    bool rightButtonReleased_ = false;
     bool autorunChecked_ = false;
     bool stepHint_ = false;
     bool closed_ = false;

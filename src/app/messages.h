@@ -17,10 +17,12 @@ inline constexpr std::uint32_t kChangeClipboardChain = 0x030D;
 inline constexpr std::uint32_t kHotkey = 0x0312;
 inline constexpr std::uint32_t kClipboardUpdate = 0x031D;
 
-// What the tray icon's callback carries in lParam, besides the mouse messages: the shell's
-// request for the icon's menu, and the icon chosen with Enter or Space (NIN_KEYSELECT).
+// What the tray icon's callback carries in lParam: the shell's request for the icon's menu,
+// the icon chosen with Enter or Space (NIN_KEYSELECT), and the right button's release, which
+// comes before the request when the mouse asks for the menu.
 inline constexpr std::uint32_t kContextMenu = 0x007B;
 inline constexpr std::uint32_t kKeySelect = 0x0401;
+inline constexpr std::uint32_t kRightButtonUp = 0x0205;
 
 // WM_SYSCOMMAND's wParam for the window's Close command (its low four bits are the system's).
 inline constexpr std::uintptr_t kScClose = 0xF060;

@@ -77,12 +77,14 @@ bool StepHintWanted(const json::JsonValue& settings) {
     return value != nullptr && value->Is(json::JsonKind::Boolean) && value->AsBoolean();
 }
 
-std::u16string StepPosition(std::int32_t position, std::int32_t count, HistoryEnd end) {
+std::u16string StepPosition(std::int32_t position, std::int32_t count, StepNote note) {
     std::u16string text = u"State " + Number(position) + u" of " + Number(count);
-    if (end == HistoryEnd::Oldest) {
+    if (note == StepNote::Oldest) {
         text += u" (the oldest)";
-    } else if (end == HistoryEnd::Newest) {
+    } else if (note == StepNote::Newest) {
         text += u" (the newest)";
+    } else if (note == StepNote::ClipboardBusy) {
+        text += u" (the clipboard is busy)";
     }
     return text;
 }
@@ -104,8 +106,8 @@ std::u16string StatePreview(const history::ClipboardState& state) {
 }
 
 std::u16string StepHintText(const history::ClipboardState& state, std::int32_t position,
-                            std::int32_t count, HistoryEnd end) {
-    return StepPosition(position, count, end) + u"\n" + StatePreview(state);
+                            std::int32_t count, StepNote note) {
+    return StepPosition(position, count, note) + u"\n" + StatePreview(state);
 }
 
 HintRect PlaceStepHint(const HintRect& workArea, std::int32_t textWidth, std::int32_t textHeight,

@@ -17,11 +17,13 @@ namespace revertly::app {
 inline constexpr std::u16string_view kStepHintKey = u"StepHint";
 bool StepHintWanted(const json::JsonValue& settings);
 
-// Which end of the history a step that could not move ran into.
-enum class HistoryEnd { None, Oldest, Newest };
+// Why a step did not move: the end of the history it ran into, or another program that held
+// the clipboard for as long as the step was tried.
+enum class StepNote { None, Oldest, Newest, ClipboardBusy };
 
-// "State 3 of 7", with " (the oldest)" or " (the newest)" when the step could not move.
-std::u16string StepPosition(std::int32_t position, std::int32_t count, HistoryEnd end);
+// "State 3 of 7", with " (the oldest)", " (the newest)" or " (the clipboard is busy)" when the
+// step could not move.
+std::u16string StepPosition(std::int32_t position, std::int32_t count, StepNote note);
 
 // A line that stands for the state: the first line of its text that is not blank, with runs
 // of white space made one space, cut at kPreviewLength characters with "…" (never inside a
@@ -31,7 +33,7 @@ std::u16string StatePreview(const history::ClipboardState& state);
 
 // Both lines, as the hint shows them and as its window text.
 std::u16string StepHintText(const history::ClipboardState& state, std::int32_t position,
-                            std::int32_t count, HistoryEnd end);
+                            std::int32_t count, StepNote note);
 
 // Where the hint goes on a monitor, in that monitor's pixels.
 struct HintRect {

@@ -30,7 +30,6 @@ struct Win32Api {
     decltype(&::GetClipboardSequenceNumber) GetClipboardSequenceNumber =
         ::GetClipboardSequenceNumber;
     decltype(&::GetClipboardOwner) GetClipboardOwner = ::GetClipboardOwner;
-    decltype(&::Sleep) Sleep = ::Sleep;
     decltype(&::SetClipboardViewer) SetClipboardViewer = ::SetClipboardViewer;
     decltype(&::ChangeClipboardChain) ChangeClipboardChain = ::ChangeClipboardChain;
     decltype(&::AddClipboardFormatListener) AddClipboardFormatListener =

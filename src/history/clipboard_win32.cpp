@@ -17,13 +17,6 @@
 namespace revertly::history {
 namespace {
 
-// Other programs (and Wine's bridge to the X11 selection) hold the clipboard open for a few
-// milliseconds at a time. Eight tries with seven pauses of 10 ms get past them and keep the
-// user-interface thread waiting well under 200 ms, also where a pause lasts a whole 15.6 ms
-// tick of the system clock.
-constexpr int kOpenAttempts = 8;
-constexpr DWORD kRetryPauseMs = 10;
-
 constexpr UINT kFirstRegisteredFormat = 0xC000;
 constexpr int kFormatNameLimit = 255;
 
@@ -46,18 +39,15 @@ WindowHandle FromWindow(HWND window) {
     return reinterpret_cast<WindowHandle>(window);
 }
 
-// Opens the clipboard for one read or write, with a few quick retries, and closes it again
-// (at the latest when it goes).
+// Opens the clipboard for one read or write, and closes it again (at the latest when it
+// goes). One try only: other programs hold the clipboard for a few milliseconds at a time,
+// and the window's thread must not sleep through that; the caller tries again from a timer.
+// Always with the program's window: Wine lets a second open with no window take over an
+// open with none, cutting a read short half-way, and Windows requires an owner window for
+// the data that a write puts after EmptyClipboard.
 class ClipboardSession {
   public:
-    explicit ClipboardSession(HWND owner) {
-        for (int attempt = 1; !open_ && attempt <= kOpenAttempts; ++attempt) {
-            if (attempt > 1) {
-                Api().Sleep(kRetryPauseMs);
-            }
-            open_ = Api().OpenClipboard(owner) != FALSE;
-        }
-    }
+    explicit ClipboardSession(HWND owner) : open_(Api().OpenClipboard(owner) != FALSE) {}
     ~ClipboardSession() { Close(); }
     ClipboardSession(const ClipboardSession&) = delete;
     ClipboardSession& operator=(const ClipboardSession&) = delete;
@@ -307,7 +297,7 @@ int Win32Clipboard::CountClipboardFormats() {
 
 ReadResult Win32Clipboard::ReadClipboardState() {
     ReadResult result;
-    const ClipboardSession session(nullptr);
+    const ClipboardSession session(ToWindow(owner_));
     if (!session.IsOpen()) {
         result.outcome = ReadOutcome::FailedToOpen;
         return result;

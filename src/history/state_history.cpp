@@ -20,25 +20,26 @@ void Release(std::optional<ClipboardState>& slot) {
 
 }  // namespace
 
-void StateHistory::SaveClipboardState() {
+bool StateHistory::SaveClipboardState() {
     // The clipboard still holds the program's own write, which is the current state: there
     // is nothing to record and nothing to put back.
     if (ClipboardHoldsOwnWrite()) {
-        return;
+        return true;
     }
     // A burst of three or more changes in quick succession is not the user copying; put
     // the current state back over whatever the burst left.
     if (ChangeCount > 2 || clipboard_.CountClipboardFormats() == 0) {
-        RestoreState();
-        return;
+        return RestoreState();
     }
     ReadResult read = clipboard_.ReadClipboardState();
-    if (read.outcome != ReadOutcome::Read) {
-        return;  // busy, or a secret: the history and the clipboard stay as they are
+    if (read.outcome == ReadOutcome::FailedToOpen) {
+        return false;
+    }
+    if (read.outcome == ReadOutcome::Excluded) {
+        return true;  // a secret: the history and the clipboard stay as they are
     }
     if (read.state.entries.empty()) {
-        RestoreState();
-        return;
+        return RestoreState();
     }
     EnsureStates();
     if (currentState_ == statesCount_) {
@@ -49,33 +50,38 @@ void StateHistory::SaveClipboardState() {
         FreeStatesFrom(currentState_);
     }
     Slot(currentState_) = std::move(read.state);
+    return true;
 }
 
-void StateHistory::RestoreState() {
+bool StateHistory::RestoreState() {
     EnsureStates();
-    if (currentState_ >= 1 && IsFilled(currentState_)) {
-        WriteSlot(currentState_);
-    }
+    return currentState_ < 1 || !IsFilled(currentState_) || WriteSlot(currentState_);
 }
 
 // The position moves only when the write got the clipboard: otherwise it would name a
 // state that is not on the clipboard.
-bool StateHistory::UndoState() {
+StepResult StateHistory::UndoState() {
     EnsureStates();
-    if (currentState_ < 2 || !IsFilled(currentState_ - 1) || !WriteSlot(currentState_ - 1)) {
-        return false;
+    if (currentState_ < 2 || !IsFilled(currentState_ - 1)) {
+        return StepResult::AtEnd;
+    }
+    if (!WriteSlot(currentState_ - 1)) {
+        return StepResult::Busy;
     }
     --currentState_;
-    return true;
+    return StepResult::Moved;
 }
 
-bool StateHistory::RedoState() {
+StepResult StateHistory::RedoState() {
     EnsureStates();
-    if (currentState_ >= lastState_ || !WriteSlot(currentState_ + 1)) {
-        return false;
+    if (currentState_ >= lastState_) {
+        return StepResult::AtEnd;
+    }
+    if (!WriteSlot(currentState_ + 1)) {
+        return StepResult::Busy;
     }
     ++currentState_;
-    return true;
+    return StepResult::Moved;
 }
 
 void StateHistory::ClearHistory() {

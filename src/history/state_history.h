@@ -21,6 +21,13 @@ namespace revertly::history {
 inline constexpr std::int32_t kStateCounts[] = {5, 10, 15, 20, 50};
 inline constexpr std::int32_t kDefaultStatesCount = 10;
 
+// What an undo or redo did.
+enum class StepResult {
+    Moved,  // the position moved and the clipboard holds that state
+    AtEnd,  // there was no state to go to: nothing changed
+    Busy,   // another program held the clipboard: nothing changed, a later try may work
+};
+
 class StateHistory {
   public:
     explicit StateHistory(ClipboardPort& clipboard, std::int32_t statesCount = kDefaultStatesCount)
@@ -28,17 +35,16 @@ class StateHistory {
 
     // Records the clipboard as a new state after the current one; or, after a burst of
     // three or more changes, or when the clipboard is empty or holds nothing readable,
-    // puts the current state back instead. A clipboard that is busy or marked as not to be
-    // kept changes nothing.
-    void SaveClipboardState();
-    // Puts the current state back on the clipboard.
-    void RestoreState();
-    // One slot back, and that state onto the clipboard; nothing at the oldest state. Answers
-    // whether the position moved.
-    bool UndoState();
+    // puts the current state back instead. A clipboard marked as not to be kept changes
+    // nothing. Answers false when another program held the clipboard: nothing was recorded
+    // or put back, and a later try may work.
+    bool SaveClipboardState();
+    // Puts the current state back on the clipboard; false when the clipboard was busy.
+    bool RestoreState();
+    // One slot back, and that state onto the clipboard; nothing at the oldest state.
+    StepResult UndoState();
     // One slot forward, and that state onto the clipboard; nothing at the newest state.
-    // Answers whether the position moved.
-    bool RedoState();
+    StepResult RedoState();
     // Releases every stored state; the clipboard keeps what it holds.
     void ClearHistory();
     // Changes the capacity: shrinking drops the oldest states, growing keeps them all.

@@ -124,6 +124,38 @@ TEST(KeyClaims, SwallowsExactlyTheClaimedCombinationWithItsKeyUp) {
     EXPECT_FALSE(claims.Any());
 }
 
+// The system's key state as a busy system may answer it: lagging behind the events.
+struct SystemState {
+    std::uint32_t downKey = 0;  // the one modifier key it says is held
+    bool operator()(std::uint32_t virtualKey) const { return virtualKey == downKey; }
+};
+
+TEST(ModifierKeys, TheEventsSeenDecideAndAStaleOneGivesWayToTheSystem) {
+    constexpr std::uint32_t kCtrl = 0x11;
+    constexpr std::uint32_t kLeftWin = 0x5B;
+    const std::uint32_t start = 0xFFFFFF00u;  // across the tick's wrap
+    ModifierKeys keys;
+    // Another program's Ctrl+Win+Z, while the system's state has not caught up with Ctrl.
+    keys.Seen(kCtrl, true, start);
+    keys.Seen(kLeftWin, true, start + 1);
+    EXPECT_EQ(keys.HeldAt(start + 2, SystemState{kLeftWin}), kModControl | kModWin);
+    // Ctrl let go before the letter: released, though the system still says it is down.
+    keys.Seen(kCtrl, false, start + 3);
+    EXPECT_EQ(keys.HeldAt(start + 4, SystemState{kCtrl}), kModWin);
+
+    // Ctrl went down, and its release was never seen (an administrator's window had the
+    // focus): once the event is older than the trust span, the system's state decides.
+    ModifierKeys unseenRelease;
+    unseenRelease.Seen(kCtrl, true, start);
+    EXPECT_EQ(unseenRelease.HeldAt(start + ModifierKeys::kTrustMilliseconds, SystemState{}),
+              kModControl)
+        << "within the trust span the event stands";
+    unseenRelease.Seen(kLeftWin, true, start + 5000);
+    EXPECT_EQ(unseenRelease.HeldAt(start + 5001, SystemState{kLeftWin}), kModWin);
+    // A key never seen at all (pressed while the hook saw nothing) is the system's.
+    EXPECT_EQ(ModifierKeys{}.HeldAt(start, SystemState{0xA5}), kModAlt);
+}
+
 TEST(HookRemovalWatch, InputTheHookDidNotSeeForOverASecondMeansItWasRemoved) {
     for (const std::uint32_t start : {0u, 0xFFFFFF00u}) {  // also across the tick's wrap
         HookRemovalWatch watch;

@@ -38,8 +38,10 @@ class MainFormTest : public ::testing::Test {
         desktop_.Send(msg::kClipboardUpdate);
         desktop_.Send(msg::kTimer, 1);
     }
+    // A right click on the icon and a choice in its menu.
     void Choose(MenuItem item) {
         desktop_.menuChoice = item;
+        desktop_.Send(kTrayCallback, 0, msg::kRightButtonUp);
         desktop_.Send(kTrayCallback, 0, msg::kContextMenu);
     }
 
@@ -259,9 +261,10 @@ TEST_F(MainFormTest, HotkeysAndTheTrayMenuRunTheCommands) {
     desktop_.whileOpen = [&] { desktop_.Send(kTrayCallback, 0, msg::kKeySelect); };
     desktop_.Send(kTrayCallback, 0, msg::kKeySelect);
     EXPECT_EQ(desktop_.TakeLog(),
-              "menu; open https://revertly.example.com/; menu; "
+              "menu; open https://revertly.example.com/; menu; icon 3; "
               "open https://revertly.example.com/community; ")
-        << "a request while the menu is open opens no second one";
+        << "a request while the menu is open opens no second one; the keyboard's menu gives "
+           "the focus back to the notification area, the mouse's does not";
 }
 
 TEST_F(MainFormTest, ClearAsksFirstAndSaysWhenThereIsNothing) {
@@ -342,6 +345,7 @@ TEST_F(MainFormTest, ACloseDuringStartUpShutsDownWhatExistsAndStopsStartUp) {
     desktop.form = &form;
     desktop.whileOpen = [&] {
         desktop.menuChoice = MenuItem::Exit;
+        desktop.Send(kTrayCallback, 0, msg::kRightButtonUp);
         desktop.Send(kTrayCallback, 0, msg::kContextMenu);
     };
     ASSERT_TRUE(form.Form_Initialize());
@@ -424,14 +428,68 @@ TEST_F(MainFormTest, OffersTheIconAgainUntilTheShellTakesItAndWhenTheAreaIsRecre
 TEST_F(MainFormTest, OnlyTheSaveTimerRecordsAState) {
     ASSERT_TRUE(Start());
     desktop_.clipboard.Copy("b");
+    desktop_.Send(msg::kClipboardUpdate);
     desktop_.TakeLog();
-    for (const WParam id : {2, 3, 9}) {
+    for (const WParam id : {2, 3, 4, 9}) {
         desktop_.Send(msg::kTimer, id);
     }
     EXPECT_EQ(desktop_.TakeLog(), "");
     EXPECT_EQ(form_.History().LastState(), 1);
     desktop_.Send(msg::kTimer, 1);
     EXPECT_EQ(form_.History().LastState(), 2);
+    desktop_.clipboard.Copy("c");
+    desktop_.Send(msg::kTimer, 1);
+    EXPECT_EQ(form_.History().LastState(), 2) << "a tick queued before its timer stopped";
+}
+
+// Another program holds the clipboard: a read and the steps are tried again from their timers
+// and go through, in order, once it lets go; a copy still waiting is recorded before the steps.
+TEST_F(MainFormTest, ABusyClipboardIsWaitedOutInOrder) {
+    ASSERT_TRUE(Start("{'StepHint':true}"));
+    CopyElsewhere("a");
+    desktop_.clipboard.Copy("b");
+    desktop_.Send(msg::kClipboardUpdate);
+    desktop_.clipboard.busyOpens = 2;
+    desktop_.TakeLog();
+    desktop_.Send(msg::kTimer, 1);
+    desktop_.Send(msg::kTimer, 1);
+    EXPECT_EQ(desktop_.TakeLog(), "timer 1 off; timer 1 25; timer 1 off; timer 1 50; ");
+    desktop_.Send(msg::kTimer, 1);
+    EXPECT_EQ(form_.History().LastState(), 3);
+
+    desktop_.clipboard.Copy("c");
+    desktop_.Send(msg::kClipboardUpdate);
+    desktop_.clipboard.busyOpens = 3;
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    desktop_.Send(msg::kHotkey, kRedoHotkey);
+    desktop_.Send(msg::kTimer, 1);  // the steps read the copy themselves
+    desktop_.Send(msg::kTimer, 4);
+    desktop_.Send(msg::kTimer, 4);
+    EXPECT_EQ(desktop_.clipboard.Text(), "c") << "a step went ahead while the clipboard was held";
+    desktop_.TakeLog();
+    desktop_.Send(msg::kTimer, 4);
+    EXPECT_EQ(form_.History().LastState(), 4) << "the copy before the steps was lost";
+    EXPECT_EQ(form_.History().CurrentState(), 3);
+    EXPECT_EQ(desktop_.TakeLog(),
+              "hint State 3 of 4\nb over b; hint State 2 of 4\na over a; "
+              "hint State 3 of 4\nb over b; timer 4 off; ");
+
+    // Held for longer than a step waits: the step gives up and says so, and the steps asked
+    // for after it go with it.
+    desktop_.clipboard.busyOpens = kStepTries;
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    desktop_.Send(msg::kHotkey, kRedoHotkey);
+    for (int tick = 1; tick < kStepTries; ++tick) {
+        desktop_.Send(msg::kTimer, 4);
+    }
+    EXPECT_NE(desktop_.TakeLog().find("hint State 3 of 4 (the clipboard is busy)\nb over b; "
+                                      "timer 4 off; "),
+              std::string::npos);
+    desktop_.Send(msg::kTimer, 4);
+    EXPECT_EQ(desktop_.clipboard.Text(), "b");
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    EXPECT_EQ(desktop_.clipboard.Text(), "a");
 }
 
 TEST_F(MainFormTest, AReadOnlySettingsFileIsHonouredAndNotTriedAgain) {
@@ -547,6 +605,7 @@ TEST_F(MainFormTest, StepHintFollowsEachStepOnlyWhenTurnedOn) {
         }
         const auto choose = [&](MenuItem item) {
             desktop.menuChoice = item;
+            desktop.Send(kTrayCallback, 0, msg::kRightButtonUp);
             desktop.Send(kTrayCallback, 0, msg::kContextMenu);
         };
         desktop.TakeLog();

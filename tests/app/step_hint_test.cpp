@@ -44,10 +44,10 @@ TEST(StepHint, PreviewsTheStateByItsFirstLineOrWhatItHolds) {
 }
 
 TEST(StepHint, NamesThePositionAndTheEndAStepRanInto) {
-    EXPECT_EQ(StepPosition(3, 7, HistoryEnd::None), u"State 3 of 7");
-    EXPECT_EQ(StepPosition(1, 7, HistoryEnd::Oldest), u"State 1 of 7 (the oldest)");
-    EXPECT_EQ(StepPosition(50, 50, HistoryEnd::Newest), u"State 50 of 50 (the newest)");
-    EXPECT_EQ(StepHintText(StateWith(u"x"), 2, 3, HistoryEnd::None), u"State 2 of 3\nx");
+    EXPECT_EQ(StepPosition(3, 7, StepNote::None), u"State 3 of 7");
+    EXPECT_EQ(StepPosition(1, 7, StepNote::Oldest), u"State 1 of 7 (the oldest)");
+    EXPECT_EQ(StepPosition(50, 50, StepNote::Newest), u"State 50 of 50 (the newest)");
+    EXPECT_EQ(StepHintText(StateWith(u"x"), 2, 3, StepNote::None), u"State 2 of 3\nx");
 }
 
 TEST(StepHint, SitsNearTheBottomCentreOfTheWorkAreaAndInsideIt) {

@@ -12,11 +12,23 @@ namespace {
 
 using testing::WaitUntil;
 
-// The clipboard opened with no owner window for one read or write, and closed again. Another
-// program (the one under test, or Wine's own clipboard bridge) may hold it for a moment.
+// The driver's window for the clipboard, on the thread that runs the tests, which handles
+// messages whenever it waits. Opened with no window, the clipboard is one that Wine lets
+// another windowless open take over half-way (Windows refuses it), and that Windows, once
+// emptied, leaves without an owner to take data.
+HWND ClipboardWindow() {
+    static const UniqueWindow window(
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    return window.get();
+}
+
+// The clipboard opened with the driver's window for one read or write, and closed again.
+// Another program (the one under test, or Wine's own clipboard bridge) may hold it for a
+// moment.
 class OpenedClipboard {
   public:
-    OpenedClipboard() : open_(WaitUntil([] { return OpenClipboard(nullptr) != FALSE; })) {}
+    OpenedClipboard()
+        : open_(WaitUntil([] { return OpenClipboard(ClipboardWindow()) != FALSE; })) {}
     ~OpenedClipboard() {
         if (open_) {
             CloseClipboard();

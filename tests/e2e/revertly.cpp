@@ -85,11 +85,14 @@ bool Revertly::TrayMenuShown() const {
     return FindProcessWindow(process_.Id(), kMenuClass, nullptr, true) != nullptr;
 }
 
-// What the shell sends last for a right click on the icon, and for Shift+F10 or the menu key.
-// It would pass the icon's id in wParam; the program does not look at it, and under Wine
-// another process cannot learn it (Wine does not pass WM_GETICON between processes).
+// What the shell sends for a right click on the icon: the button's messages, then the request
+// for the menu. It would pass the icon's id in wParam; the program does not look at it, and
+// under Wine another process cannot learn it (Wine does not pass WM_GETICON between
+// processes).
 bool Revertly::OpenTrayMenu() {
-    return !TrayMenuShown() && Post(tray::kDefaultCallbackMessage, 0, WM_CONTEXTMENU) &&
+    return !TrayMenuShown() && Post(tray::kDefaultCallbackMessage, 0, WM_RBUTTONDOWN) &&
+           Post(tray::kDefaultCallbackMessage, 0, WM_RBUTTONUP) &&
+           Post(tray::kDefaultCallbackMessage, 0, WM_CONTEXTMENU) &&
            WaitUntil([this] { return TrayMenuShown(); });
 }
 

@@ -34,6 +34,10 @@ struct Win32Api {
     decltype(&::LoadImageW) LoadImageW = ::LoadImageW;
     decltype(&::DestroyIcon) DestroyIcon = ::DestroyIcon;
     decltype(&::GetSystemMetrics) GetSystemMetrics = ::GetSystemMetrics;
+    decltype(&::GetSystemMetricsForDpi) GetSystemMetricsForDpi = ::GetSystemMetricsForDpi;
+    decltype(&::GetDpiForSystem) GetDpiForSystem = ::GetDpiForSystem;
+    decltype(&::FindWindowW) FindWindowW = ::FindWindowW;
+    decltype(&::MonitorFromPoint) MonitorFromPoint = ::MonitorFromPoint;
     decltype(&::CreatePopupMenu) CreatePopupMenu = ::CreatePopupMenu;
     decltype(&::AppendMenuW) AppendMenuW = ::AppendMenuW;
     decltype(&::ModifyMenuW) ModifyMenuW = ::ModifyMenuW;

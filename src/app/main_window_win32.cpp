@@ -59,6 +59,23 @@ const MenuEntry kMenu[] = {
     {MenuItem::Exit, L"Exit"},
 };
 
+// The scale of the monitor that shows the notification area: the taskbar's, or the primary
+// monitor's while there is no taskbar. The system DPI (GetSystemMetrics's) stays the one of
+// sign-in, while each monitor's follows the display settings.
+UINT NotificationAreaDpi() {
+    const HWND taskbar = Api().FindWindowW(L"Shell_TrayWnd", nullptr);
+    const HMONITOR monitor = taskbar != nullptr
+                                 ? Api().MonitorFromWindow(taskbar, MONITOR_DEFAULTTOPRIMARY)
+                                 : Api().MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    UINT dpi = 0;
+    UINT dpiY = 0;
+    // Fails for a monitor removed in the meantime.
+    if (Api().GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &dpi, &dpiY) != S_OK) {
+        return Api().GetDpiForSystem();
+    }
+    return dpi;
+}
+
 HMENU BuildTrayMenu() {
     HMENU menu = Api().CreatePopupMenu();
     for (const MenuEntry& entry : kMenu) {
@@ -115,8 +132,9 @@ HICON Win32MainWindow::LoadProgramIcon(HINSTANCE instance, int width, int height
 }
 
 HICON Win32MainWindow::LoadSmallProgramIcon(HINSTANCE instance) {
-    return LoadProgramIcon(instance, Api().GetSystemMetrics(SM_CXSMICON),
-                           Api().GetSystemMetrics(SM_CYSMICON));
+    const UINT dpi = NotificationAreaDpi();
+    return LoadProgramIcon(instance, Api().GetSystemMetricsForDpi(SM_CXSMICON, dpi),
+                           Api().GetSystemMetricsForDpi(SM_CYSMICON, dpi));
 }
 
 void Win32MainWindow::LoadSmallIcon() {

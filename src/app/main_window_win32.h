@@ -51,9 +51,9 @@ class Win32MainWindow final : public MainWindowPort {
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static void DestroyMenuHandle(HMENU menu);
     static HICON LoadProgramIcon(HINSTANCE instance, int width, int height);
-    // At the small-icon size of the system's DPI, which is what the notification area shows
-    // (16 pixels at 100 %, 24 at 150 %); the manifest makes the process DPI aware, so the
-    // metric is not scaled for it.
+    // At the small-icon size for the DPI of the monitor that shows the notification area,
+    // which is what it shows (16 pixels at 100 %, 24 at 150 %); the manifest makes the
+    // process DPI aware, so the metric is not scaled for it.
     static HICON LoadSmallProgramIcon(HINSTANCE instance);
 
     HINSTANCE instance_;

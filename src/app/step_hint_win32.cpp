@@ -73,10 +73,7 @@ void Win32StepHint::ShowStepHint(std::u16string_view text) {
     }
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
-    if (!Api().SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
-                                          dpi)) {
-        Api().SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    }
+    Api().SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
     font_.reset(Api().CreateFontIndirectW(&metrics.lfMessageFont));
 
     RECT extent{};

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -92,16 +93,31 @@ bool IsBusy(DWORD error) {
            error == ERROR_LOCK_VIOLATION;
 }
 
-// Writes the temporary file and replaces the target with it in one step.
-WriteResult WriteAndReplace(const std::wstring& temporary, const std::wstring& target,
-                            std::string_view bytes) {
+// How many temporary names this process has given up. A deleted temporary file keeps its
+// name while another program (a scanner looking at the new file) still has it open with
+// delete sharing, wherever the volume does not delete POSIX-style (FAT32 and exFAT sticks,
+// network shares, older Windows 10), and creating that name again is refused with access
+// denied: the answer a folder that takes no new files gives too. So a name is used again only
+// while its file is still there, and once it has been deleted the next try takes a new one.
+std::atomic<std::uint32_t> namesGivenUp{0};
+
+// <file>.<process id>-<n>.tmp beside the target: no other process uses these names.
+std::wstring TemporaryName(const std::wstring& target) {
+    return target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(namesGivenUp.load()) + L".tmp";
+}
+
+// Writes a temporary file and replaces the target with it in one step.
+WriteResult WriteAndReplace(const std::wstring& target, std::string_view bytes) {
+    const std::wstring temporary = TemporaryName(target);
     bool written = false;
     {
         FileHandle file(Api().CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.IsOpen()) {
-            // A scanner may still hold the temporary file of the try before; access
-            // denied here is the folder's own answer and lasts.
+            // A scanner may still hold the temporary file of the try before, whose delete
+            // failed; access denied for a name never deleted is the folder's own answer and
+            // lasts.
             const DWORD error = GetLastError();
             return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
                        ? WriteResult::Busy
@@ -122,7 +138,9 @@ WriteResult WriteAndReplace(const std::wstring& temporary, const std::wstring& t
         }
         result = IsBusy(GetLastError()) ? WriteResult::Busy : WriteResult::Failed;
     }
-    Api().DeleteFileW(temporary.c_str());
+    if (Api().DeleteFileW(temporary.c_str())) {
+        ++namesGivenUp;
+    }
     return result;
 }
 
@@ -166,7 +184,6 @@ WriteResult WriteTextFile(std::u16string_view path, std::u16string_view text,
             return WriteResult::Failed;
         }
         const std::wstring target = ToWide(path);
-        const std::wstring temporary = target + L".tmp";
         const std::optional<std::string> bytes = EncodeCp1251(text.substr(0, text.find(u'\0')));
         if (!bytes) {
             return WriteResult::Failed;
@@ -181,7 +198,7 @@ WriteResult WriteTextFile(std::u16string_view path, std::u16string_view text,
 
         constexpr std::uint32_t kPauseMs = 50;
         for (std::uint32_t waited = 0;; waited += kPauseMs) {
-            const WriteResult result = WriteAndReplace(temporary, target, *bytes);
+            const WriteResult result = WriteAndReplace(target, *bytes);
             if (result != WriteResult::Busy || waited >= patienceMs) {
                 return result;
             }

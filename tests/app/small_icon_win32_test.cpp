@@ -1,8 +1,8 @@
 // The picture that the notification area gets, from the program's own icon resource and with
-// its manifest (which makes the process DPI aware): the small-icon size of the system's DPI,
-// at start-up and when the icon is added anew. The DPI is a prefix's: ctest runs this at
-// 96 DPI in the shared prefix and at 144 (150 %) in one of its own, saying so in
-// REVERTLY_EXPECTED_DPI.
+// its manifest (which makes the process DPI aware): the small-icon size of the DPI of the
+// notification area's monitor, at start-up and when the icon is added anew. Under Wine every
+// monitor has the prefix's DPI: ctest runs this at 96 DPI in the shared prefix and at 144
+// (150 %) in one of its own, saying so in REVERTLY_EXPECTED_DPI.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

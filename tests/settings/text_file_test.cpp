@@ -13,6 +13,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <set>
 #include <thread>
 
 #include "settings/api_win32.h"
@@ -87,7 +88,11 @@ TEST(TextFile, WritesOneBytePerCharacterAndReplacesTheWholeFile) {
         {"Cyrillic letters", std::nullopt, std::nullopt, CyrillicLetters(), true, CyrillicBytes()},
         {"shorter text", "a much longer old content", std::nullopt, u"new", false, "new"},
         {"U+0000 ends the text", "old", std::nullopt, std::u16string(u"ab\0cd", 5), true, "ab"},
+#ifndef _WIN32
+        // POSIX writes through one temporary name, so a crash's leftover is taken over; on
+        // Windows every process names its own.
         {"longer leftover temporary file", "old", "leftover content", u"new", false, "new"},
+#endif
     };
     for (const auto& c : cases) {
         const ScratchDir dir;
@@ -148,6 +153,45 @@ TEST(TextFile, AReaderHoldingTheFileMakesTheWriteBusyUntilItLetsGo) {
     });
     EXPECT_EQ(WriteTextFile(path, u"new", false, 5000), WriteResult::Written);
     letGo.join();
+    EXPECT_EQ(ReadBytes(path), "new");
+    EXPECT_EQ(ListFolder(dir.Path()), "settings.txt");
+}
+
+// Stands in for a scanner that holds every deleted temporary file with delete sharing, on a
+// volume that does not delete POSIX-style: the name stays taken, and creating it again is
+// refused with access denied, until the scanner lets go.
+std::set<std::wstring> deletedNames;
+BOOL WINAPI DeleteWhilePending(LPCWSTR name) {
+    const BOOL deleted = DeleteFileW(name);
+    if (deleted) {
+        deletedNames.insert(name);
+    }
+    return deleted;
+}
+HANDLE WINAPI RefusePendingNames(LPCWSTR name, DWORD access, DWORD share,
+                                 LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                                 HANDLE model) {
+    if (deletedNames.count(name) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(name, access, share, security, disposition, flags, model);
+}
+
+TEST(TextFile, ATemporaryNameStillPendingDeletionKeepsTheWriteBusyNotFailed) {
+    const ScratchDir dir;
+    const std::u16string path = dir.File(u"settings.txt");
+    WriteBytes(path, "old");
+    const testing::ApiOverride api(Api());
+    api->DeleteFileW = &DeleteWhilePending;
+    api->CreateFileW = &RefusePendingNames;
+    HANDLE reader = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(WriteTextFile(path, u"new", false), WriteResult::Busy);
+    EXPECT_EQ(WriteTextFile(path, u"new", false), WriteResult::Busy) << "the next try";
+    CloseHandle(reader);
+    EXPECT_EQ(WriteTextFile(path, u"new", false), WriteResult::Written) << "once read";
     EXPECT_EQ(ReadBytes(path), "new");
     EXPECT_EQ(ListFolder(dir.Path()), "settings.txt");
 }

@@ -39,14 +39,51 @@ bool PressKeys(std::initializer_list<WORD> virtualKeys) {
     return SendKeys(std::move(inputs));
 }
 
-bool PressChord(std::initializer_list<WORD> modifiers, WORD virtualKey) {
-    std::vector<WORD> down(modifiers);
-    down.push_back(virtualKey);
-    std::vector<INPUT> inputs;
-    for (const WORD key : down) {
-        inputs.push_back(KeyInput(key, false));
+namespace {
+
+bool Held(WORD virtualKey) {
+    return (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
+}
+
+// Holds the modifiers down as a person's fingers do. Wine reads the keyboard's state from X
+// again whenever one of its windows gains the X focus or the pointer (a message box or the
+// tray menu appearing), and lets go of every key that X does not hold: a key pressed only
+// through SendInput is one. The program's thread does that re-reading when it next waits,
+// which on a busy machine can come in the middle of a chord, so that Windows saw a plain C
+// where Win+C was pressed (Wine's keyboard trace: "X11DRV_KeymapNotify Adjusting state for
+// vkey 0x15b" in the program's thread between the driver's Win and its letter). A key that a
+// person holds is held in X too and survives that; here a modifier let go is pressed again,
+// until the modifiers have stayed down for a moment, and only then comes the letter.
+bool HoldModifiers(const std::vector<WORD>& modifiers) {
+    constexpr testing::Milliseconds kSteady{50};
+    constexpr int kMostPresses = 20;
+    for (int press = 0; press < kMostPresses; ++press) {
+        std::vector<INPUT> down;
+        for (const WORD key : modifiers) {
+            if (!Held(key)) {
+                down.push_back(KeyInput(key, false));
+            }
+        }
+        if (press > 0 && down.empty()) {
+            return true;
+        }
+        if (!down.empty() && !SendKeys(std::move(down))) {
+            return false;
+        }
+        testing::PumpFor(kSteady);
     }
-    for (auto key = down.rbegin(); key != down.rend(); ++key) {
+    return false;
+}
+
+}  // namespace
+
+bool PressChord(std::initializer_list<WORD> modifiers, WORD virtualKey) {
+    const std::vector<WORD> held(modifiers);
+    if (!HoldModifiers(held)) {
+        return false;
+    }
+    std::vector<INPUT> inputs = {KeyInput(virtualKey, false), KeyInput(virtualKey, true)};
+    for (auto key = held.rbegin(); key != held.rend(); ++key) {
         inputs.push_back(KeyInput(*key, true));
     }
     return SendKeys(std::move(inputs));

@@ -68,6 +68,23 @@ std::int32_t Scale(std::int32_t pixels, std::uint32_t dpi) {
     return static_cast<std::int32_t>((static_cast<std::int64_t>(pixels) * dpi + 48) / 96);
 }
 
+// The preview's words for what the state holds, from its summary.
+std::u16string WhatItHolds(const history::ClipboardState& state) {
+    const history::StateSummary& summary = state.summary;
+    if (summary.text) {
+        const std::u16string line = FirstLine(*summary.text);
+        return line.empty() ? u"An empty text" : Cut(line);
+    }
+    if (summary.picture) {
+        return u"A picture";
+    }
+    if (summary.files) {
+        return u"Files";
+    }
+    const std::size_t formats = state.entries.size();
+    return Number(static_cast<std::int64_t>(formats)) + (formats == 1 ? u" format" : u" formats");
+}
+
 }  // namespace
 
 bool StepHintWanted(const json::JsonValue& settings) {
@@ -90,19 +107,7 @@ std::u16string StepPosition(std::int32_t position, std::int32_t count, StepNote 
 }
 
 std::u16string StatePreview(const history::ClipboardState& state) {
-    const history::StateSummary& summary = state.summary;
-    if (summary.text) {
-        const std::u16string line = FirstLine(*summary.text);
-        return line.empty() ? u"An empty text" : Cut(line);
-    }
-    if (summary.picture) {
-        return u"A picture";
-    }
-    if (summary.files) {
-        return u"Files";
-    }
-    const std::size_t formats = state.entries.size();
-    return Number(static_cast<std::int64_t>(formats)) + (formats == 1 ? u" format" : u" formats");
+    return WhatItHolds(state) + (state.partial ? u" (partly kept)" : u"");
 }
 
 std::u16string StepHintText(const history::ClipboardState& state, std::int32_t position,

@@ -27,7 +27,8 @@ std::u16string StepPosition(std::int32_t position, std::int32_t count, StepNote 
 
 // A line that stands for the state: the first line of its text that is not blank, with runs
 // of white space made one space, cut at kPreviewLength characters with "…" (never inside a
-// surrogate pair); for a state without text, what it holds.
+// surrogate pair); for a state without text, what it holds. " (partly kept)" follows for a
+// state whose capture stopped before its owner had rendered every format.
 inline constexpr std::size_t kPreviewLength = 60;
 std::u16string StatePreview(const history::ClipboardState& state);
 

@@ -30,6 +30,9 @@ struct Win32Api {
     decltype(&::GetClipboardSequenceNumber) GetClipboardSequenceNumber =
         ::GetClipboardSequenceNumber;
     decltype(&::GetClipboardOwner) GetClipboardOwner = ::GetClipboardOwner;
+    decltype(&::GetTickCount64) GetTickCount64 = ::GetTickCount64;
+    decltype(&::GetLastError) GetLastError = ::GetLastError;
+    decltype(&::SetLastError) SetLastError = ::SetLastError;
     decltype(&::SetClipboardViewer) SetClipboardViewer = ::SetClipboardViewer;
     decltype(&::ChangeClipboardChain) ChangeClipboardChain = ::ChangeClipboardChain;
     decltype(&::AddClipboardFormatListener) AddClipboardFormatListener =

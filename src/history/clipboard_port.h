@@ -9,13 +9,17 @@
 namespace revertly::history {
 
 enum class ReadOutcome {
-    // The state holds every format that could be copied (possibly none).
+    // The state holds every format that could be copied (possibly none), or those that the
+    // time limit left room for (a partial state).
     Read,
     // Another program held the clipboard open, also after a few quick retries.
     FailedToOpen,
     // The clipboard is marked as not to be kept in a history (a password manager's copy):
     // nothing of it was copied.
     Excluded,
+    // The clipboard was lost half-way through the list of its formats: what was read is not
+    // the whole of any copy.
+    CutShort,
 };
 
 struct ReadResult {

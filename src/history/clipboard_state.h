@@ -85,6 +85,9 @@ inline void NoteFormat(StateSummary& summary, std::int32_t formatId) {
 struct ClipboardState {
     std::vector<ClipboardFormatData> entries;
     StateSummary summary;
+    // The capture stopped asking before every format was copied: its owner took too long to
+    // render them.
+    bool partial = false;
 };
 
 }  // namespace revertly::history

@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "common/last_error_win32.h"
+#include "history/capture.h"
 #include "history/clipboard_api_win32.h"
 
 namespace revertly::history {
@@ -240,26 +242,48 @@ std::u16string TextStart(HGLOBAL block) {
     return std::u16string(text, std::find(text, text + length, u'\0'));
 }
 
-void CopyAllFormats(ClipboardState& state) {
-    for (UINT format = Api().EnumClipboardFormats(0); format != 0;
-         format = Api().EnumClipboardFormats(format)) {
-        if (KindOf(format) == DataKind::NotKept) {
-            continue;  // not even asked for: a synthesized bitmap would be rendered for nothing
-        }
+// The open clipboard, as the capture asks it for one format after another.
+class OpenClipboardSource final : public FormatSource {
+  public:
+    void CopyFormat(std::int32_t formatId, ClipboardState& into) override {
+        const auto format = static_cast<UINT>(formatId);
         FormatCopy copy = CopyFormatData(format, Api().GetClipboardData(format));
         if (!copy) {
-            continue;
+            return;
         }
         if (format == CF_UNICODETEXT) {
-            state.summary.text = TextStart(copy.block.get());
+            into.summary.text = TextStart(copy.block.get());
         }
-        NoteFormat(state.summary, static_cast<std::int32_t>(format));
+        NoteFormat(into.summary, formatId);
         ClipboardFormatData entry;
-        entry.formatId = static_cast<std::int32_t>(format);
+        entry.formatId = formatId;
         entry.formatName = FormatName(format);
         entry.block = KeepInState(std::move(copy));
-        state.entries.push_back(std::move(entry));
+        into.entries.push_back(std::move(entry));
     }
+    std::uint64_t Milliseconds() override { return Api().GetTickCount64(); }
+};
+
+// The formats the clipboard lists that a state keeps, in its order. Formats that are not kept
+// are not even asked for: a synthesized bitmap would be rendered for nothing. Nothing when
+// the list could not be read to its end: the clipboard was lost half-way.
+std::optional<std::vector<std::int32_t>> KeptFormats() {
+    std::vector<std::int32_t> kept;
+    UINT format = 0;
+    for (;;) {
+        Api().SetLastError(ERROR_SUCCESS);
+        format = Api().EnumClipboardFormats(format);
+        if (format == 0) {
+            break;
+        }
+        if (KindOf(format) != DataKind::NotKept) {
+            kept.push_back(static_cast<std::int32_t>(format));
+        }
+    }
+    if (Api().GetLastError() != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return kept;
 }
 
 // Puts a fresh copy of the entry on the clipboard. A registered format is looked up again
@@ -306,11 +330,18 @@ ReadResult Win32Clipboard::ReadClipboardState() {
         result.outcome = ReadOutcome::Excluded;
         return result;
     }
-    result.outcome = ReadOutcome::Read;
     try {
-        CopyAllFormats(result.state);
+        const std::optional<std::vector<std::int32_t>> kept = KeptFormats();
+        if (!kept) {
+            result.outcome = ReadOutcome::CutShort;
+            return result;
+        }
+        OpenClipboardSource source;
+        result.state = CaptureFormats(*kept, source);
+        result.outcome = ReadOutcome::Read;
     } catch (const std::exception&) {
-        // Out of memory: the formats copied so far make the state.
+        // Out of memory while copying: nothing is kept of a copy read in part.
+        result = {.outcome = ReadOutcome::CutShort, .state = {}};
     }
     return result;
 }

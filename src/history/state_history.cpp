@@ -35,11 +35,11 @@ bool StateHistory::SaveClipboardState() {
     if (read.outcome == ReadOutcome::FailedToOpen) {
         return false;
     }
-    if (read.outcome == ReadOutcome::Excluded) {
-        return true;  // a secret: the history and the clipboard stay as they are
-    }
-    if (read.state.entries.empty()) {
-        return RestoreState();
+    // A secret, a read cut short, or a copy of formats the history does not keep (their data
+    // only their owner understands): not recorded, and nothing is put over it, since that
+    // would take another program's copy away.
+    if (read.outcome != ReadOutcome::Read || read.state.entries.empty()) {
+        return true;
     }
     EnsureStates();
     if (currentState_ == statesCount_) {

@@ -34,10 +34,10 @@ class StateHistory {
         : clipboard_(clipboard), statesCount_(statesCount) {}
 
     // Records the clipboard as a new state after the current one; or, after a burst of
-    // three or more changes, or when the clipboard is empty or holds nothing readable,
-    // puts the current state back instead. A clipboard marked as not to be kept changes
-    // nothing. Answers false when another program held the clipboard: nothing was recorded
-    // or put back, and a later try may work.
+    // three or more changes, or when the clipboard is empty, puts the current state back
+    // instead. A clipboard marked as not to be kept, one that holds only formats the history
+    // does not keep, and one whose read was cut short change nothing. Answers false when another
+    // program held the clipboard: nothing was recorded or put back, and a later try may work.
     bool SaveClipboardState();
     // Puts the current state back on the clipboard; false when the clipboard was busy.
     bool RestoreState();

@@ -158,17 +158,19 @@ TEST_F(MainFormTest, TakenHotkeysAreClaimedAndOnlyThoseNeitherRegisteredNorClaim
 TEST_F(MainFormTest, ClipboardNotificationsStartTheSaveTimerAndCountTheBurst) {
     ASSERT_TRUE(Start());
     desktop_.TakeLog();
+    desktop_.clipboard.Copy("x");
+    desktop_.Send(msg::kClipboardUpdate);
     desktop_.clipboard.Copy("a");
     desktop_.Send(msg::kClipboardUpdate);
-    desktop_.Send(msg::kClipboardUpdate);
+    desktop_.Send(msg::kClipboardUpdate);  // a second notice of the same change
     EXPECT_EQ(form_.History().ChangeCount, 2);
     EXPECT_EQ(desktop_.TakeLog(), "timer 1 100; timer 1 100; ") << "a listener passes nothing on";
     desktop_.Send(msg::kTimer, 1);
     EXPECT_FALSE(form_.TimerEnabled());
     EXPECT_EQ(form_.History().LastState(), 2) << "two notifications make one state";
 
-    desktop_.clipboard.Copy("burst");
-    for (int i = 0; i < 3; ++i) {
+    for (const char* text : {"burst 1", "burst 2", "burst 3"}) {
+        desktop_.clipboard.Copy(text);
         desktop_.Send(msg::kClipboardUpdate);
     }
     desktop_.Send(msg::kTimer, 1);

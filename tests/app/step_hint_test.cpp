@@ -36,6 +36,12 @@ TEST(StepHint, PreviewsTheStateByItsFirstLineOrWhatItHolds) {
         {StateWith(std::nullopt, false, true, 2), u"Files"},
         {StateWith(std::nullopt, false, false, 4), u"4 formats"},
         {StateWith(std::nullopt, false, false, 1), u"1 format"},
+        {[] {
+             history::ClipboardState state = StateWith(u"A range");
+             state.partial = true;
+             return state;
+         }(),
+         u"A range (partly kept)"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(StatePreview(c.state), c.preview)

@@ -99,10 +99,8 @@ class ModelTest : public ::testing::Test {
 
         if (changes > 2 || change == Change::Empty) {
             model_.Restore(busy);
-        } else if (busy || change == Change::Secret) {
+        } else if (busy || change == Change::Secret || change == Change::Unreadable) {
             // neither recorded nor overwritten
-        } else if (change == Change::Unreadable) {
-            model_.Restore(false);
         } else {
             model_.Record(text);
         }

@@ -18,7 +18,7 @@ using revertly::testing::FakeClipboard;
 //   word*3 the same, at the end of a burst of three notifications (word*2: of two)
 //   <  >   undo, redo            x   clear the history        #N  remember N states
 //   !      another program empties the clipboard, and the save timer fires
-//   ?      another program puts only data that cannot be read, and the save timer fires
+//   ?      another program puts only formats that are not kept, and the save timer fires
 //   $      a password manager copies a marked secret, and the save timer fires
 //   busy   the next opening of the clipboard fails
 class HistorySession {
@@ -128,13 +128,11 @@ TEST(StateHistory, PutsTheCurrentStateBackInsteadOfRecordingSome) {
                            {"a b*2", "a [b]", "b"},
                            {"a b*3", "[a]", "a"},
                            {"a b c < burst*4", "a [b] c", "b"},
-                           // an emptied clipboard, or one with nothing readable
+                           // an emptied clipboard
                            {"a !", "[a]", "a"},
-                           {"a ?", "[a]", "a"},
                            // with an empty history nothing is written
                            {"burst*3", "", "burst"},
                            {"!", "", ""},
-                           {"?", "", ""},
                        });
 }
 
@@ -143,6 +141,8 @@ TEST(StateHistory, LeavesABusyOrSecretClipboardAlone) {
                            {"a busy b", "[a]", "b"},
                            {"a busy b c", "a [c]", "c"},
                            {"a b $", "a [b]", "secret"},
+                           // only formats the history does not keep: another program's copy
+                           {"a ?", "[a]", ""},
                            // undo and redo move only when the write got the clipboard
                            {"a b busy <", "a [b]", "b"},
                            {"a b < busy >", "[a] b", "a"},
@@ -207,6 +207,32 @@ TEST(StateHistory, KnowsItsOwnWriteUntilTheClipboardChangesAgain) {
     session.Play("c");
     EXPECT_FALSE(session.history.ClipboardHoldsOwnWrite());
     EXPECT_EQ(session.Render(), "a [c]");
+}
+
+// An owner that renders each format only when asked, slowly, as office programs do: the text
+// is asked for first, the rest in the clipboard's order until about a second has gone, and
+// the partial state keeps the clipboard's order.
+TEST(StateHistory, StopsAskingAtTheTimeLimitTextFirstAndKeepsTheOrder) {
+    HistorySession session;
+    session.clipboard.Put({
+        {0xC001, u"Rich Text Format", "rtf", true, 400},
+        {0xC002, u"HTML Format", "html", true, 400},
+        {13, u"", "unicode", true, 400},
+        {0xC003, u"Biff12", "cells", true, 400},
+    });
+    session.history.ChangeCount = 1;
+    session.history.SaveClipboardState();
+    EXPECT_EQ(session.clipboard.asked, (std::vector<std::int32_t>{13, 0xC001, 0xC002}));
+    ASSERT_EQ(session.history.LastState(), 1);
+    EXPECT_TRUE(session.history.State(1).partial);
+
+    session.clipboard.Copy("other");
+    session.history.RestoreState();
+    std::vector<std::string> restored;
+    for (const FakeClipboard::Format& format : session.clipboard.formats) {
+        restored.push_back(format.bytes);
+    }
+    EXPECT_EQ(restored, (std::vector<std::string>{"rtf", "html", "unicode"}));
 }
 
 TEST(StateHistory, KeepsFormatsNamesAndOrderAndWritesNamedFormatsByName) {

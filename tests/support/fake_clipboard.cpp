@@ -3,6 +3,8 @@
 #include <set>
 #include <utility>
 
+#include "history/capture.h"
+
 namespace revertly::testing {
 
 using history::ClipboardState;
@@ -87,19 +89,36 @@ ReadResult FakeClipboard::ReadClipboardState() {
         result.outcome = ReadOutcome::Excluded;
         return result;
     }
-    result.outcome = ReadOutcome::Read;
-    for (const Format& format : formats) {
-        if (format.readable) {
-            result.state.entries.push_back(
-                {MakeBlock(format.bytes), format.id,
-                 format.id >= kFirstRegistered ? format.name : std::u16string()});
-            history::NoteFormat(result.state.summary, format.id);
-            if (format.id == kText) {
-                result.state.summary.text =
-                    std::u16string(format.bytes.begin(), format.bytes.end());
+    struct Source final : history::FormatSource {
+        FakeClipboard& clipboard;
+        explicit Source(FakeClipboard& c) : clipboard(c) {}
+        void CopyFormat(std::int32_t id, ClipboardState& into) override {
+            clipboard.asked.push_back(id);
+            for (const Format& format : clipboard.formats) {
+                if (format.id != id) {
+                    continue;
+                }
+                clipboard.now += format.renderMilliseconds;
+                into.entries.push_back({MakeBlock(format.bytes), format.id,
+                                        format.id >= kFirstRegistered ? format.name : u""});
+                history::NoteFormat(into.summary, format.id);
+                if (format.id == kText || format.id == history::kUnicodeTextFormat) {
+                    into.summary.text = std::u16string(format.bytes.begin(), format.bytes.end());
+                }
+                return;
             }
         }
+        std::uint64_t Milliseconds() override { return clipboard.now; }
+    };
+    std::vector<std::int32_t> kept;
+    for (const Format& format : formats) {
+        if (format.readable) {
+            kept.push_back(format.id);
+        }
     }
+    Source source(*this);
+    result.state = history::CaptureFormats(kept, source);
+    result.outcome = ReadOutcome::Read;
     return result;
 }
 

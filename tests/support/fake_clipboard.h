@@ -22,6 +22,8 @@ class FakeClipboard final : public history::ClipboardPort {
         std::string bytes;
         // False for data that cannot be copied as a memory block (a bitmap handle, say).
         bool readable = true;
+        // How long its owner takes to render it when asked.
+        std::uint64_t renderMilliseconds = 0;
     };
 
     // Another program puts one text format on the clipboard.
@@ -52,6 +54,10 @@ class FakeClipboard final : public history::ClipboardPort {
     bool excluded = false;
     // The number of writes that got the clipboard.
     int writes = 0;
+    // The clock of reads, in milliseconds: each format asked for moves it on by its render
+    // time; and the formats asked for, in the order asked.
+    std::uint64_t now = 0;
+    std::vector<std::int32_t> asked;
     // Runs once in the next read, as a message that arrives while the reader waits on the
     // clipboard's owner.
     std::function<void()> duringRead;

@@ -48,6 +48,10 @@ bool frmMain::Form_Initialize() {
     // The keys are read at start-up only.
     const std::array<SettledHotkey, kHotkeyCount> hotkeys = SettleHotkeys(settings_.Settings());
     stepHint_ = StepHintWanted(settings_.Settings());
+    if (const std::optional<std::uint32_t> megabytes =
+            settings::HistoryMemoryMegabytes(settings_.Settings())) {
+        history_.SetMemoryBudget(std::uint64_t{*megabytes} << 20);
+    }
     for (const SettledHotkey& key : hotkeys) {
         if (key.menuCaption) {
             ports_.window.SetMenuCaption(key.menuItem, *key.menuCaption);

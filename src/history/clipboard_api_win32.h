@@ -27,6 +27,8 @@ struct Win32Api {
     decltype(&::DeleteMetaFile) DeleteMetaFile = ::DeleteMetaFile;
     decltype(&::CopyEnhMetaFileW) CopyEnhMetaFileW = ::CopyEnhMetaFileW;
     decltype(&::DeleteEnhMetaFile) DeleteEnhMetaFile = ::DeleteEnhMetaFile;
+    decltype(&::GetMetaFileBitsEx) GetMetaFileBitsEx = ::GetMetaFileBitsEx;
+    decltype(&::GetEnhMetaFileBits) GetEnhMetaFileBits = ::GetEnhMetaFileBits;
     decltype(&::GetClipboardSequenceNumber) GetClipboardSequenceNumber =
         ::GetClipboardSequenceNumber;
     decltype(&::GetClipboardOwner) GetClipboardOwner = ::GetClipboardOwner;

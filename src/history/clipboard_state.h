@@ -60,6 +60,8 @@ struct ClipboardFormatData {
     // empty for the standard formats and when no name could be read. A write looks a named
     // format up again by its name, since registered ids differ between sessions.
     std::u16string formatName;
+    // The memory the block takes, as the history's budget counts it.
+    std::size_t storedBytes = 0;
 };
 
 // What a state holds, in words a person knows, noted from its own data when it is taken:

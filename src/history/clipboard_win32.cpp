@@ -242,6 +242,18 @@ std::u16string TextStart(HGLOBAL block) {
     return std::u16string(text, std::find(text, text + length, u'\0'));
 }
 
+// The memory a copy takes: its block, and the metafile it holds or is.
+std::size_t StoredBytes(const FormatCopy& copy) {
+    if (copy.enhanced) {
+        return Api().GetEnhMetaFileBits(copy.enhanced.get(), 0, nullptr);
+    }
+    std::size_t bytes = Api().GlobalSize(copy.block.get());
+    if (copy.metafile) {
+        bytes += Api().GetMetaFileBitsEx(copy.metafile.get(), 0, nullptr);
+    }
+    return bytes;
+}
+
 // The open clipboard, as the capture asks it for one format after another.
 class OpenClipboardSource final : public FormatSource {
   public:
@@ -258,6 +270,7 @@ class OpenClipboardSource final : public FormatSource {
         ClipboardFormatData entry;
         entry.formatId = formatId;
         entry.formatName = FormatName(format);
+        entry.storedBytes = StoredBytes(copy);
         entry.block = KeepInState(std::move(copy));
         into.entries.push_back(std::move(entry));
     }

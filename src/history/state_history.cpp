@@ -43,14 +43,37 @@ bool StateHistory::SaveClipboardState() {
     }
     EnsureStates();
     if (currentState_ == statesCount_) {
-        FreeState(1);
-        std::move(states_.begin() + 1, states_.end(), states_.begin());
-    } else {
-        lastState_ = ++currentState_;
-        FreeStatesFrom(currentState_);
+        DropOldest();
     }
+    lastState_ = ++currentState_;
+    FreeStatesFrom(currentState_);
     Slot(currentState_) = std::move(read.state);
+    // Within the budget: the states farthest back go first, as a full history drops its
+    // oldest; the one just recorded, which the clipboard holds, stays whatever its size.
+    while (currentState_ > 1 && StoredBytes() > memoryBudget_) {
+        DropOldest();
+    }
     return true;
+}
+
+std::uint64_t StateHistory::StoredBytes() const {
+    std::uint64_t bytes = 0;
+    for (const std::optional<ClipboardState>& state : states_) {
+        if (state) {
+            for (const ClipboardFormatData& entry : state->entries) {
+                bytes += entry.storedBytes;
+            }
+        }
+    }
+    return bytes;
+}
+
+void StateHistory::DropOldest() {
+    FreeState(1);
+    std::move(states_.begin() + 1, states_.begin() + lastState_, states_.begin());
+    Slot(lastState_).reset();  // moved down: what is left there is empty
+    --lastState_;
+    --currentState_;
 }
 
 bool StateHistory::RestoreState() {

@@ -21,6 +21,9 @@ namespace revertly::history {
 inline constexpr std::int32_t kStateCounts[] = {5, 10, 15, 20, 50};
 inline constexpr std::int32_t kDefaultStatesCount = 10;
 
+// The memory all stored states may take together, unless the settings say otherwise.
+inline constexpr std::uint64_t kDefaultMemoryBudget = 256ull << 20;
+
 // What an undo or redo did.
 enum class StepResult {
     Moved,  // the position moved and the clipboard holds that state
@@ -49,6 +52,11 @@ class StateHistory {
     void ClearHistory();
     // Changes the capacity: shrinking drops the oldest states, growing keeps them all.
     void SetStatesCount(std::int32_t count);
+    // The memory all stored states may take together. A new state that would pass it drops
+    // the oldest states first; the state the clipboard holds is kept whatever its size.
+    void SetMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
+    // The memory the stored states take.
+    std::uint64_t StoredBytes() const;
 
     // Gives the slot array its StatesCount empty slots on first use.
     void EnsureStates();
@@ -81,9 +89,12 @@ class StateHistory {
     std::optional<ClipboardState>& Slot(std::int32_t slot) { return states_[slot - 1]; }
     // Writes the state of a filled slot; false when the clipboard could not be opened.
     bool WriteSlot(std::int32_t slot);
+    // Releases the oldest state and moves the others down one slot.
+    void DropOldest();
 
     ClipboardPort& clipboard_;
     std::int32_t statesCount_;
+    std::uint64_t memoryBudget_ = kDefaultMemoryBudget;
     std::int32_t currentState_ = 0;
     std::int32_t lastState_ = 0;
     std::vector<std::optional<ClipboardState>> states_;

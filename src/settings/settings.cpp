@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include <cmath>
+
 #include <algorithm>
 #include <utility>
 
@@ -44,6 +46,19 @@ bool MergeArray(JsonValue& target, const JsonValue& defaults) {
 }
 
 }  // namespace
+
+std::optional<std::uint32_t> HistoryMemoryMegabytes(const json::JsonValue& settings) {
+    constexpr double kMost = 1 << 20;
+    const json::JsonObject* object =
+        settings.Is(json::JsonKind::Object) ? settings.AsObject().get() : nullptr;
+    const json::JsonValue* value = object ? object->Get(kHistoryMemoryKey) : nullptr;
+    const std::optional<double> megabytes = value ? value->AsNumber() : std::nullopt;
+    if (!megabytes || *megabytes < 1 || *megabytes > kMost ||
+        *megabytes != std::floor(*megabytes)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(*megabytes);
+}
 
 bool MergeDefaults(JsonValue& target, const JsonValue& defaults) {
     if (!IsContainer(defaults)) {

@@ -2,6 +2,8 @@
 // whole run and mirrored in a text file beside the executable.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +16,12 @@ namespace revertly::settings {
 inline constexpr std::u16string_view kDefaultSettingsText = u"{'Autorun':true,'StatesCount':10}";
 inline constexpr std::u16string_view kAutorunKey = u"Autorun";
 inline constexpr std::u16string_view kStatesCountKey = u"StatesCount";
+
+// The memory all stored clipboard states may take together, in MiB: HistoryMemoryMB, a whole
+// number from 1 to 1048576. Read at start-up and never added to the file; nothing for any
+// other value or none, and the history's own default applies.
+inline constexpr std::u16string_view kHistoryMemoryKey = u"HistoryMemoryMB";
+std::optional<std::uint32_t> HistoryMemoryMegabytes(const json::JsonValue& settings);
 
 // Reconciles target with defaults, changing target in place: a missing key, or a value of
 // another kind than its default's, takes the default (containers by reference); keys

@@ -4,6 +4,8 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/fake_clipboard.h"
 
@@ -147,6 +149,23 @@ TEST(StateHistory, LeavesABusyOrSecretClipboardAlone) {
                            {"a b busy <", "a [b]", "b"},
                            {"a b < busy >", "[a] b", "a"},
                        });
+}
+
+// The states' bytes stay within the budget, the oldest going first; the newest state, which
+// the clipboard holds, stays whatever its size. The count still applies.
+TEST(StateHistory, KeepsTheStatesWithinTheMemoryBudget) {
+    for (const auto& [script, kept] : std::vector<std::pair<std::string, std::string>>{
+             {"aaaa bbbb cccc", "bbbb [cccc]"},
+             {"aaaa bbbb < cc", "aaaa [cc]"},
+             {"a b a-state-of-20-bytes!", "[a-state-of-20-bytes!]"},
+             {"a b c d e f g", "c d e f [g]"},
+         }) {
+        HistorySession session(5);
+        session.history.SetMemoryBudget(10);
+        session.Play(script);
+        EXPECT_EQ(session.Render(), kept) << script;
+        EXPECT_EQ(session.history.IsFilled(session.history.LastState() + 1), false) << script;
+    }
 }
 
 TEST(StateHistory, ChangesCapacityKeepingTheNewestStates) {

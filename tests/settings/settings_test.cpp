@@ -107,6 +107,28 @@ TEST_F(SettingsFileTest, AReadOnlyFileIsLeftAloneWhileMemoryKeepsTheChange) {
     SetReadOnly(path_, false);
 }
 
+TEST(Settings, HistoryMemoryIsAWholeNumberOfMegabytesOrNothing) {
+    const struct {
+        const char16_t* text;
+        std::optional<std::uint32_t> megabytes;
+    } cases[] = {
+        {u"{'HistoryMemoryMB':64}", 64},
+        {u"{'HistoryMemoryMB':100000}", 100000},
+        {u"{'HistoryMemoryMB':2.0}", 2},
+        {u"{'HistoryMemoryMB':0}", std::nullopt},
+        {u"{'HistoryMemoryMB':-5}", std::nullopt},
+        {u"{'HistoryMemoryMB':1.5}", std::nullopt},
+        {u"{'HistoryMemoryMB':'64'}", std::nullopt},
+        {u"{'HistoryMemoryMB':1E999}", std::nullopt},
+        {u"{}", std::nullopt},
+        {u"[64]", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HistoryMemoryMegabytes(json::ParseJson(c.text)), c.megabytes)
+            << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+    }
+}
+
 TEST(MergeDefaults, FillsMissingAndMistypedValuesAtEveryLevel) {
     struct Case {
         std::u16string target;

@@ -100,7 +100,8 @@ ReadResult FakeClipboard::ReadClipboardState() {
                 }
                 clipboard.now += format.renderMilliseconds;
                 into.entries.push_back({MakeBlock(format.bytes), format.id,
-                                        format.id >= kFirstRegistered ? format.name : u""});
+                                        format.id >= kFirstRegistered ? format.name : u"",
+                                        format.bytes.size()});
                 history::NoteFormat(into.summary, format.id);
                 if (format.id == kText || format.id == history::kUnicodeTextFormat) {
                     into.summary.text = std::u16string(format.bytes.begin(), format.bytes.end());

@@ -177,4 +177,75 @@ LRESULT CALLBACK StalledClipboardOwner::OwnerProc(HWND window, UINT message, WPA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+SlowClipboardOwner::SlowClipboardOwner(std::wstring text, int ownFormats, DWORD renderMs,
+                                       HWND reader)
+    : text_(std::move(text)), renderMs_(renderMs), reader_(reader) {
+    std::promise<bool> taken;
+    std::future<bool> owns = taken.get_future();
+    thread_ = std::thread([this, &taken, ownFormats] {
+        threadId_ = GetCurrentThreadId();
+        HWND owner = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     nullptr, nullptr);
+        SetWindowLongPtrW(owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetWindowLongPtrW(owner, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OwnerProc));
+        const bool ok = owner != nullptr && OpenClipboard(owner);
+        if (ok) {
+            // The text in the middle of the list, as office programs put it.
+            EmptyClipboard();
+            for (int i = 1; i <= ownFormats; ++i) {
+                const std::wstring name = L"Revertly.Slow." + std::to_wstring(i);
+                SetClipboardData(RegisterClipboardFormatW(name.c_str()), nullptr);
+                if (i == ownFormats / 2) {
+                    SetClipboardData(CF_UNICODETEXT, nullptr);
+                }
+            }
+            CloseClipboard();
+        }
+        taken.set_value(ok);
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            DispatchMessageW(&message);
+        }
+        DestroyWindow(owner);
+    });
+    owns_ = owns.get();
+}
+
+SlowClipboardOwner::~SlowClipboardOwner() {
+    PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+}
+
+std::vector<UINT> SlowClipboardOwner::Asked() {
+    const std::lock_guard lock(mutex_);
+    return asked_;
+}
+
+void SlowClipboardOwner::Render(UINT format) {
+    if (GetOpenClipboardWindow() == reader_) {
+        const std::lock_guard lock(mutex_);
+        asked_.push_back(format);
+    }
+    Sleep(renderMs_);
+    const std::wstring data =
+        format == CF_UNICODETEXT ? text_ : L"format " + std::to_wstring(format);
+    const std::size_t bytes = (data.size() + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    std::memcpy(GlobalLock(block), data.c_str(), bytes);
+    GlobalUnlock(block);
+    if (SetClipboardData(format, block) == nullptr) {
+        GlobalFree(block);
+    }
+}
+
+LRESULT CALLBACK SlowClipboardOwner::OwnerProc(HWND window, UINT message, WPARAM wParam,
+                                               LPARAM lParam) {
+    if (message == WM_RENDERFORMAT) {
+        reinterpret_cast<SlowClipboardOwner*>(GetWindowLongPtrW(window, GWLP_USERDATA))
+            ->Render(static_cast<UINT>(wParam));
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
 }  // namespace revertly::driver

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,6 +59,34 @@ class StalledClipboardOwner {
     DWORD threadId_ = 0;
     bool owns_ = false;
     std::atomic<bool> asked_{false};
+};
+
+// Another program that copies a text and further formats of its own, as office programs copy
+// a range: each rendered only when asked, and slowly. It notes which formats the given
+// window asked for while it had the clipboard open, in the order asked.
+class SlowClipboardOwner {
+  public:
+    SlowClipboardOwner(std::wstring text, int ownFormats, DWORD renderMs, HWND reader);
+    ~SlowClipboardOwner();
+    SlowClipboardOwner(const SlowClipboardOwner&) = delete;
+    SlowClipboardOwner& operator=(const SlowClipboardOwner&) = delete;
+
+    bool Owns() const { return owns_; }
+    // What the reader asked for so far, in order.
+    std::vector<UINT> Asked();
+
+  private:
+    static LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Render(UINT format);
+
+    std::wstring text_;
+    DWORD renderMs_;
+    HWND reader_;
+    std::thread thread_;
+    DWORD threadId_ = 0;
+    bool owns_ = false;
+    std::mutex mutex_;
+    std::vector<UINT> asked_;
 };
 
 }  // namespace revertly::driver

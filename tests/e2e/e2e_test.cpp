@@ -413,6 +413,27 @@ TEST_F(RevertlyTest, KeysPassWhileTheProgramWaitsOnAClipboardOwner) {
     EXPECT_TRUE(HotkeyGives('Z', L"late")) << "the program did not record the late text";
 }
 
+// An owner that renders each of its formats only when asked, slowly, as office programs do for
+// a copied range: the program asks for the text first and gives the clipboard back before it
+// has asked for every format; the text comes back after an undo and a redo.
+TEST_F(RevertlyTest, ASlowOwnerGetsItsClipboardBackAndItsTextIsKept) {
+    Start();
+    Copy(L"before");
+    constexpr int kOwnFormats = 6;
+    SlowClipboardOwner owner(L"slow text", kOwnFormats, 400, program.Window());
+    ASSERT_TRUE(owner.Owns());
+    ASSERT_TRUE(WaitUntil([&] { return !owner.Asked().empty() && !GetOpenClipboardWindow(); },
+                          2 * kPatience))
+        << "the program did not read the copy, or still holds the clipboard";
+    EXPECT_TRUE(HotkeyGives('Z', L"before"));
+    EXPECT_TRUE(HotkeyGives('X', L"slow text"));
+    const std::vector<UINT> asked = owner.Asked();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.front(), static_cast<UINT>(CF_UNICODETEXT)) << "the text was not asked first";
+    EXPECT_LT(asked.size(), static_cast<std::size_t>(kOwnFormats + 1))
+        << "the program asked for every format, however long the owner took";
+}
+
 // Keys chosen in the settings file: a chosen key works, a duplicate and a malformed value fall
 // back to their defaults, and the file keeps what the user wrote.
 TEST_F(RevertlyTest, ChosenHotkeysWorkAndStayAsWritten) {

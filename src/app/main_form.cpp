@@ -490,6 +490,9 @@ void frmMain::RunSteps() {
         if (TakeWaitingCopy()) {
             result = step == Step::Back ? history_.UndoState() : history_.RedoState();
         }
+        if (closed_) {
+            return;  // shut down while the step waited on another program: nothing is left
+        }
         if (result == history::StepResult::Busy && ++stepTries_ < kStepTries) {
             if (!std::exchange(stepRetrying_, true)) {
                 ports_.window.StartTimer(TimerId::RetryStep, kStepRetryMilliseconds);

@@ -78,7 +78,9 @@ void StateHistory::DropOldest() {
 
 bool StateHistory::RestoreState() {
     EnsureStates();
-    return currentState_ < 1 || !IsFilled(currentState_) || WriteSlot(currentState_);
+    const bool done = currentState_ < 1 || !IsFilled(currentState_) || WriteSlot(currentState_);
+    ClearIfAskedDuringWrite();
+    return done;
 }
 
 // The position moves only when the write got the clipboard: otherwise it would name a
@@ -89,9 +91,11 @@ StepResult StateHistory::UndoState() {
         return StepResult::AtEnd;
     }
     if (!WriteSlot(currentState_ - 1)) {
+        ClearIfAskedDuringWrite();
         return StepResult::Busy;
     }
     --currentState_;
+    ClearIfAskedDuringWrite();
     return StepResult::Moved;
 }
 
@@ -101,13 +105,22 @@ StepResult StateHistory::RedoState() {
         return StepResult::AtEnd;
     }
     if (!WriteSlot(currentState_ + 1)) {
+        ClearIfAskedDuringWrite();
         return StepResult::Busy;
     }
     ++currentState_;
+    ClearIfAskedDuringWrite();
     return StepResult::Moved;
 }
 
 void StateHistory::ClearHistory() {
+    // A shutdown can arrive while a write waits on another program (a message that Windows
+    // sends, such as the end of the session): the state being written stays until the
+    // write is done.
+    if (writing_) {
+        clearAfterWrite_ = true;
+        return;
+    }
     FreeStatesFrom(1);
     lastState_ = 0;
     currentState_ = 0;
@@ -174,6 +187,12 @@ const ClipboardState& StateHistory::State(std::int32_t slot) const {
 
 bool StateHistory::ClipboardHoldsOwnWrite() {
     return writing_ || (ownWrite_ && clipboard_.ClipboardChangeNumber() == *ownWrite_);
+}
+
+void StateHistory::ClearIfAskedDuringWrite() {
+    if (std::exchange(clearAfterWrite_, false)) {
+        ClearHistory();
+    }
 }
 
 bool StateHistory::WriteSlot(std::int32_t slot) {

@@ -91,6 +91,8 @@ class StateHistory {
     bool WriteSlot(std::int32_t slot);
     // Releases the oldest state and moves the others down one slot.
     void DropOldest();
+    // A clear asked for while a write was under way, done once the write is.
+    void ClearIfAskedDuringWrite();
 
     ClipboardPort& clipboard_;
     std::int32_t statesCount_;
@@ -101,6 +103,7 @@ class StateHistory {
     // The clipboard's change number right after the program's last write, if it is known.
     std::optional<std::uint32_t> ownWrite_;
     bool writing_ = false;
+    bool clearAfterWrite_ = false;
 };
 
 }  // namespace revertly::history

@@ -13,6 +13,7 @@
 namespace revertly::app {
 namespace {
 
+using revertly::testing::FakeClipboard;
 using revertly::testing::FakeDesktop;
 using revertly::testing::ReadBytes;
 using revertly::testing::ScratchDir;
@@ -358,6 +359,21 @@ TEST_F(MainFormTest, ACloseDuringStartUpShutsDownWhatExistsAndStopsStartUp) {
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("hotkey 1"), std::string::npos) << "start-up went on after shutdown";
+}
+
+// The end of the session, which Windows sends, can arrive while an undo waits on another
+// program to let go of the clipboard: the state being written outlives the write, and the
+// shutdown then releases everything.
+TEST_F(MainFormTest, AShutdownDuringAStepWaitsForTheWrite) {
+    ASSERT_TRUE(Start());
+    CopyElsewhere("a");
+    const std::size_t blocksBefore = FakeClipboard::LiveBlocks();
+    desktop_.clipboard.duringWrite = [&] { desktop_.Send(msg::kEndSession, 1); };
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    EXPECT_EQ(desktop_.clipboard.Text(), "first");
+    EXPECT_EQ(form_.History().LastState(), 0);
+    EXPECT_EQ(FakeClipboard::LiveBlocks(), blocksBefore - 2) << "the states were not released";
+    EXPECT_NE(desktop_.TakeLog().find("release instance; quit; "), std::string::npos);
 }
 
 // Without the window's hook nothing would pass clipboard notices on: the program leaves the

@@ -146,10 +146,17 @@ LRESULT CALLBACK KeyRecorder::Hook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HC_ACTION && self != nullptr) {
         const auto* event = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
         const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
-        char text[16];
-        std::snprintf(text, sizeof text, "%02lX %s", event->vkCode, down ? "down" : "up");
-        const std::lock_guard lock(self->mutex_);
-        self->events_.push_back(text);
+        const std::size_t key = event->vkCode & 0xFF;
+        // A key that goes down again while down is a repeat (the keyboard's, or a modifier
+        // that PressChord holds again): the same key held, not another key.
+        const bool repeat = down && self->down_[key];
+        self->down_[key] = down;
+        if (!repeat) {
+            char text[16];
+            std::snprintf(text, sizeof text, "%02lX %s", event->vkCode, down ? "down" : "up");
+            const std::lock_guard lock(self->mutex_);
+            self->events_.push_back(text);
+        }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

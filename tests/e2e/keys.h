@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <bitset>
 #include <initializer_list>
 #include <mutex>
 #include <string>
@@ -39,7 +40,8 @@ class KeyRecorder {
 
     bool Installed() const { return installed_; }
     // The events seen since the last call, as "5B down, E8 down, E8 up, 5B up" (virtual keys
-    // in hexadecimal), once count events have come or the patience has run out.
+    // in hexadecimal, repeats of a key held down left out), once count events have come or
+    // the patience has run out.
     std::string Take(std::size_t count);
 
   private:
@@ -50,6 +52,8 @@ class KeyRecorder {
     bool installed_ = false;
     std::mutex mutex_;
     std::vector<std::string> events_;
+    // The keys down, as the hook's thread has seen them.
+    std::bitset<256> down_;
 };
 
 }  // namespace revertly::driver

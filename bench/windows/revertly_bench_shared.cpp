@@ -53,14 +53,18 @@ bool CopyAndWaitRecorded(Revertly& program, ChangeWatcher& watcher, int mebibyte
 }
 
 // Win+key, then the time until the clipboard holds the expected state: from just before
-// SendInput to the change notification, confirmed by the sequence number and the text.
+// the key's SendInput, the Windows key held, to the change notification, confirmed by the sequence
+// number and the text.
 std::optional<double> HotkeyToClipboard(ChangeWatcher& watcher, WORD key,
                                         const std::wstring& expected) {
     IdleFor(10ms);  // the previous step's messages settle
     const int before = watcher.Count();
     const DWORD sequence = GetClipboardSequenceNumber();
-    const double pressed = Now();
-    if (!revertly::driver::PressWinKey(key)) {
+    if (!revertly::driver::HoldModifiers({VK_LWIN})) {
+        return std::nullopt;
+    }
+    const double pressed = Now();  // the key, once the Windows key is held
+    if (!revertly::driver::FinishChord({VK_LWIN}, key)) {
         return std::nullopt;
     }
     const std::optional<double> arrived = watcher.WaitForChangeAfter(before, kPatience);

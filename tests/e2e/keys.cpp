@@ -45,6 +45,8 @@ bool Held(WORD virtualKey) {
     return (GetAsyncKeyState(virtualKey) & 0x8000) != 0;
 }
 
+}  // namespace
+
 // Holds the modifiers down as a person's fingers do. Wine reads the keyboard's state from X
 // again whenever one of its windows gains the X focus or the pointer (a message box or the
 // tray menu appearing), and lets go of every key that X does not hold: a key pressed only
@@ -75,18 +77,17 @@ bool HoldModifiers(const std::vector<WORD>& modifiers) {
     return false;
 }
 
-}  // namespace
-
-bool PressChord(std::initializer_list<WORD> modifiers, WORD virtualKey) {
-    const std::vector<WORD> held(modifiers);
-    if (!HoldModifiers(held)) {
-        return false;
-    }
+bool FinishChord(const std::vector<WORD>& modifiers, WORD virtualKey) {
     std::vector<INPUT> inputs = {KeyInput(virtualKey, false), KeyInput(virtualKey, true)};
-    for (auto key = held.rbegin(); key != held.rend(); ++key) {
+    for (auto key = modifiers.rbegin(); key != modifiers.rend(); ++key) {
         inputs.push_back(KeyInput(*key, true));
     }
     return SendKeys(std::move(inputs));
+}
+
+bool PressChord(std::initializer_list<WORD> modifiers, WORD virtualKey) {
+    const std::vector<WORD> held(modifiers);
+    return HoldModifiers(held) && FinishChord(held, virtualKey);
 }
 
 bool PressWinKey(WORD virtualKey) {

@@ -21,6 +21,11 @@ bool SendKeys(std::vector<INPUT> inputs);
 bool PressKeys(std::initializer_list<WORD> virtualKeys);
 // The modifiers held down in order, the key pressed and released, the modifiers let go.
 bool PressChord(std::initializer_list<WORD> modifiers, WORD virtualKey);
+// The two halves of a chord: the modifiers held down until they stay down (Wine lets go of
+// keys that only SendInput pressed when one of its windows gains the X focus), then the key
+// pressed and released and the modifiers let go.
+bool HoldModifiers(const std::vector<WORD>& modifiers);
+bool FinishChord(const std::vector<WORD>& modifiers, WORD virtualKey);
 // The Windows key held while the key is pressed and released (Win+Z is PressWinKey('Z')).
 bool PressWinKey(WORD virtualKey);
 

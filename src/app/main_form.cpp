@@ -238,12 +238,6 @@ void frmMain::OnClipboardChange() {
     if (history_.ClipboardHoldsOwnWrite()) {
         return;  // the program's own write of a state
     }
-    // A notice of a change already counted (a late or repeated one) is not another change:
-    // counted, it would make a burst of what the user copied.
-    const std::uint32_t change = ports_.clipboard.ClipboardChangeNumber();
-    if (std::exchange(countedChange_, change) == change) {
-        return;
-    }
     // A notice while a busy read waits for its next try is not part of that burst: the
     // burst ended 100 ms after its last notice.
     if (timerEnabled_ && readRetries_ == 0) {

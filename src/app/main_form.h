@@ -173,8 +173,6 @@ class frmMain {
     // clipboard busy.
     bool copyWaiting_ = false;
     int readRetries_ = 0;
-    // The clipboard's change number at the last notice counted.
-    std::optional<std::uint32_t> countedChange_;
     // Undos and redos not yet done, oldest first; tries of the first one.
     std::deque<Step> steps_;
     int stepTries_ = 0;

@@ -48,9 +48,9 @@ bool KeyClaims::Concerns(std::uint32_t virtualKey) const {
 }
 
 void ModifierKeys::Seen(std::uint32_t virtualKey, bool down, std::uint32_t time) {
-    for (const Key& key : kKeys) {
-        if (key.virtualKey == virtualKey) {
-            events_[key.slot] = {.seen = true, .down = down, .time = time};
+    for (std::size_t slot = 0; slot < std::size(kKeys); ++slot) {
+        if (kKeys[slot].virtualKey == virtualKey) {
+            events_[slot] = {.seen = true, .down = down, .time = time};
             return;
         }
     }

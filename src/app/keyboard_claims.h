@@ -71,8 +71,9 @@ class ModifierKeys {
     template <typename SystemHeld>
     std::uint32_t HeldAt(std::uint32_t time, SystemHeld systemHeld) const {
         std::uint32_t held = 0;
-        for (const Key& key : kKeys) {
-            const Event& event = events_[key.slot];
+        for (std::size_t slot = 0; slot < std::size(kKeys); ++slot) {
+            const Key& key = kKeys[slot];
+            const Event& event = events_[slot];
             const bool trusted = event.seen && static_cast<std::int32_t>(time - event.time) <=
                                                    static_cast<std::int32_t>(kTrustMilliseconds);
             if (trusted ? event.down : systemHeld(key.virtualKey)) {
@@ -86,14 +87,13 @@ class ModifierKeys {
     struct Key {
         std::uint32_t virtualKey;
         std::uint32_t modifier;
-        int slot;
     };
-    // The keys as a hook sees them: left and right, or the generic code that programs may send.
+    // The keys as a hook sees them: left and right, or the generic code that programs may
+    // send. Each has its last event at the same place in events_.
     static constexpr Key kKeys[] = {
-        {0x10, kModShift, 0},   {0xA0, kModShift, 1},   {0xA1, kModShift, 2},
-        {0x11, kModControl, 3}, {0xA2, kModControl, 4}, {0xA3, kModControl, 5},
-        {0x12, kModAlt, 6},     {0xA4, kModAlt, 7},     {0xA5, kModAlt, 8},
-        {0x5B, kModWin, 9},     {0x5C, kModWin, 10},
+        {0x10, kModShift},   {0xA0, kModShift},   {0xA1, kModShift}, {0x11, kModControl},
+        {0xA2, kModControl}, {0xA3, kModControl}, {0x12, kModAlt},   {0xA4, kModAlt},
+        {0xA5, kModAlt},     {0x5B, kModWin},     {0x5C, kModWin},
     };
     struct Event {
         bool seen = false;

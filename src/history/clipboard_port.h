@@ -12,7 +12,7 @@ enum class ReadOutcome {
     // The state holds every format that could be copied (possibly none), or those that the
     // time limit left room for (a partial state).
     Read,
-    // Another program held the clipboard open, also after a few quick retries.
+    // Another program held the clipboard open; a later try may work.
     FailedToOpen,
     // The clipboard is marked as not to be kept in a history (a password manager's copy):
     // nothing of it was copied.

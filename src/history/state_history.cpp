@@ -83,20 +83,12 @@ bool StateHistory::RestoreState() {
     return done;
 }
 
-// The position moves only when the write got the clipboard: otherwise it would name a
-// state that is not on the clipboard.
 StepResult StateHistory::UndoState() {
     EnsureStates();
     if (currentState_ < 2 || !IsFilled(currentState_ - 1)) {
         return StepResult::AtEnd;
     }
-    if (!WriteSlot(currentState_ - 1)) {
-        ClearIfAskedDuringWrite();
-        return StepResult::Busy;
-    }
-    --currentState_;
-    ClearIfAskedDuringWrite();
-    return StepResult::Moved;
+    return StepTo(currentState_ - 1);
 }
 
 StepResult StateHistory::RedoState() {
@@ -104,13 +96,18 @@ StepResult StateHistory::RedoState() {
     if (currentState_ >= lastState_) {
         return StepResult::AtEnd;
     }
-    if (!WriteSlot(currentState_ + 1)) {
-        ClearIfAskedDuringWrite();
-        return StepResult::Busy;
+    return StepTo(currentState_ + 1);
+}
+
+// The position moves only when the write got the clipboard: otherwise it would name a
+// state that is not on the clipboard.
+StepResult StateHistory::StepTo(std::int32_t slot) {
+    const bool written = WriteSlot(slot);
+    if (written) {
+        currentState_ = slot;
     }
-    ++currentState_;
     ClearIfAskedDuringWrite();
-    return StepResult::Moved;
+    return written ? StepResult::Moved : StepResult::Busy;
 }
 
 void StateHistory::ClearHistory() {

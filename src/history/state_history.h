@@ -93,6 +93,8 @@ class StateHistory {
     void DropOldest();
     // A clear asked for while a write was under way, done once the write is.
     void ClearIfAskedDuringWrite();
+    // Writes the state of a filled slot and makes it the current one.
+    StepResult StepTo(std::int32_t slot);
 
     ClipboardPort& clipboard_;
     std::int32_t statesCount_;

@@ -42,25 +42,30 @@ class OpenedClipboard {
     bool open_;
 };
 
-}  // namespace
-
-bool SetClipboardText(std::wstring_view text) {
-    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+// Puts a fresh block with the text, zero-terminated, on the open clipboard as the format;
+// false when it was refused (the block is then freed here).
+bool PutText(UINT format, std::wstring_view text) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
     if (block == nullptr) {
         return false;
     }
-    if (void* data = GlobalLock(block)) {
+    if (auto* data = static_cast<wchar_t*>(GlobalLock(block))) {
         std::memcpy(data, text.data(), text.size() * sizeof(wchar_t));
-        static_cast<wchar_t*>(data)[text.size()] = L'\0';
+        data[text.size()] = L'\0';
         GlobalUnlock(block);
     }
-    const OpenedClipboard clipboard;
-    if (clipboard && EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, block) != nullptr) {
+    if (SetClipboardData(format, block) != nullptr) {
         return true;  // the clipboard owns the block now
     }
     GlobalFree(block);
     return false;
+}
+
+}  // namespace
+
+bool SetClipboardText(std::wstring_view text) {
+    const OpenedClipboard clipboard;
+    return clipboard && EmptyClipboard() && PutText(CF_UNICODETEXT, text);
 }
 
 bool ClearClipboard() {
@@ -165,13 +170,7 @@ LRESULT CALLBACK StalledClipboardOwner::OwnerProc(HWND window, UINT message, WPA
     if (message == WM_RENDERFORMAT && wParam == CF_UNICODETEXT) {
         const auto* self =
             reinterpret_cast<StalledClipboardOwner*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        const std::size_t bytes = (self->text_.size() + 1) * sizeof(wchar_t);
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-        std::memcpy(GlobalLock(block), self->text_.c_str(), bytes);
-        GlobalUnlock(block);
-        if (SetClipboardData(CF_UNICODETEXT, block) == nullptr) {
-            GlobalFree(block);
-        }
+        PutText(CF_UNICODETEXT, self->text_);
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -227,15 +226,7 @@ void SlowClipboardOwner::Render(UINT format) {
         asked_.push_back(format);
     }
     Sleep(renderMs_);
-    const std::wstring data =
-        format == CF_UNICODETEXT ? text_ : L"format " + std::to_wstring(format);
-    const std::size_t bytes = (data.size() + 1) * sizeof(wchar_t);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    std::memcpy(GlobalLock(block), data.c_str(), bytes);
-    GlobalUnlock(block);
-    if (SetClipboardData(format, block) == nullptr) {
-        GlobalFree(block);
-    }
+    PutText(format, format == CF_UNICODETEXT ? text_ : L"format " + std::to_wstring(format));
 }
 
 LRESULT CALLBACK SlowClipboardOwner::OwnerProc(HWND window, UINT message, WPARAM wParam,

@@ -97,6 +97,8 @@ class MainWindowPort {
     // a few hundred milliseconds: a window that hangs costs the program no more than that.
     virtual void SendTo(WindowHandle window, std::uint32_t message, WParam wParam,
                         LParam lParam) = 0;
+    // Queues a message for the window, from any thread.
+    virtual void PostToSelf(std::uint32_t message) = 0;
 };
 
 // The step hint: a note that appears for a moment and never takes the focus.

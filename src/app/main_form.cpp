@@ -52,6 +52,9 @@ bool frmMain::Form_Initialize() {
             settings::HistoryMemoryMegabytes(settings_.Settings())) {
         history_.SetMemoryBudget(std::uint64_t{*megabytes} << 20);
     }
+    packer_ = std::make_unique<history::BackgroundPacker>(
+        [this] { ports_.window.PostToSelf(msg::kStatesPacked); });
+    history_.SetPacker(packer_.get());
     for (const SettledHotkey& key : hotkeys) {
         if (key.menuCaption) {
             ports_.window.SetMenuCaption(key.menuItem, *key.menuCaption);
@@ -146,6 +149,9 @@ void frmMain::StopTray() {
 }
 
 void frmMain::FinalCleanup() {
+    // The packer's last job is finished first: it tells the window when it is done.
+    history_.SetPacker(nullptr);
+    packer_.reset();
     history_.ClearHistory();
     StopTray();
     if (std::exchange(trayRetrying_, false)) {
@@ -204,6 +210,10 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
             } else if (chain_.NextViewer != 0) {
                 ports_.window.SendTo(chain_.NextViewer, uMsg, wParam, lParam);
             }
+            Handled = true;
+            return 0;
+        case msg::kStatesPacked:
+            history_.ApplyPackedStates();
             Handled = true;
             return 0;
         case msg::kHotkey:

@@ -162,6 +162,8 @@ class frmMain {
 
     settings::SettingsFile settings_;
     history::StateHistory history_;
+    // Makes new states compact on a thread of its own, from start-up to shutdown.
+    std::unique_ptr<history::BackgroundPacker> packer_;
     history::ViewerChain chain_;
     instance::OneInstance instance_;
     winhook::Subclass subclass_;

@@ -250,4 +250,8 @@ void Win32MainWindow::SendTo(WindowHandle window, std::uint32_t message, WParam 
                               SMTO_NORMAL | SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
 }
 
+void Win32MainWindow::PostToSelf(std::uint32_t message) {
+    Api().PostMessageW(reinterpret_cast<HWND>(Handle()), message, 0, 0);
+}
+
 }  // namespace revertly::app

@@ -46,6 +46,7 @@ class Win32MainWindow final : public MainWindowPort {
     std::optional<MenuItem> ShowTrayMenu() override;
     int ShowMessage(std::u16string_view text, std::uint32_t style) override;
     void SendTo(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) override;
+    void PostToSelf(std::uint32_t message) override;
 
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

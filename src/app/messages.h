@@ -17,6 +17,10 @@ inline constexpr std::uint32_t kChangeClipboardChain = 0x030D;
 inline constexpr std::uint32_t kHotkey = 0x0312;
 inline constexpr std::uint32_t kClipboardUpdate = 0x031D;
 
+// The program's own: the packer has made states compact (WM_APP + 1; the tray icon's
+// callback is WM_APP).
+inline constexpr std::uint32_t kStatesPacked = 0x8001;
+
 // What the tray icon's callback carries in lParam: the shell's request for the icon's menu,
 // the icon chosen with Enter or Space (NIN_KEYSELECT), and the right button's release, which
 // comes before the request when the mouse asks for the menu.

@@ -8,13 +8,15 @@
 #include <utility>
 #include <vector>
 
+#include "history/stored_data.h"
+
 namespace revertly::history {
 
-// The private copy of one format's data. The history never looks inside a block: it only
-// moves and releases it. Who makes the block decides what the handle is and how it is
-// released (on Windows a movable global memory block; for a metafile picture the block
-// also owns a private copy of the metafile; in the substitute clipboard of the tests a
-// buffer of bytes). Move-only: a block belongs to exactly one state and is released once.
+// The private copy of a format whose data is not plain bytes. The history never looks inside
+// such a block: it only moves and releases it. Who makes the block decides what the handle is
+// and how it is released (on Windows a metafile picture's memory block with a private copy
+// of its metafile, or an enhanced metafile). Move-only: a block belongs to exactly one state
+// and is released once.
 class DataBlock {
   public:
     using Handle = std::uintptr_t;
@@ -51,7 +53,7 @@ class DataBlock {
     ReleaseFunction release_ = nullptr;
 };
 
-// One format of a state.
+// One format of a state: its data as bytes, or as a block.
 struct ClipboardFormatData {
     DataBlock block;
     // The format number as the clipboard listed it.
@@ -60,8 +62,10 @@ struct ClipboardFormatData {
     // empty for the standard formats and when no name could be read. A write looks a named
     // format up again by its name, since registered ids differ between sessions.
     std::u16string formatName;
-    // The memory the block takes, as the history's budget counts it.
+    // The memory the data takes, as the history's budget counts it.
     std::size_t storedBytes = 0;
+    // The bytes of a format held as a memory block (most formats).
+    StoredData data;
 };
 
 // What a state holds, in words a person knows, noted from its own data when it is taken:

@@ -110,30 +110,27 @@ struct FormatCopy {
     // The metafile that a metafile picture's block refers to.
     UniqueMetaFile metafile;
     UniqueEnhMetaFile enhanced;
+    // A memory block's bytes, as a state keeps them.
+    StoredData data;
 
     HANDLE handle() const { return enhanced ? static_cast<HANDLE>(enhanced.get()) : block.get(); }
-    explicit operator bool() const { return handle() != nullptr; }
+    explicit operator bool() const { return handle() != nullptr || data; }
 };
 
-// Copies the whole source block, GlobalSize bytes of it. Empty when the source does not
-// lock as a memory block or when memory runs out.
-FormatCopy CopyMemoryBlock(DataKind kind, HGLOBAL source) {
+// A metafile picture's block with a private copy of its metafile. Empty when the source
+// does not lock as a memory block or when memory runs out.
+FormatCopy CopyMetafilePicture(HGLOBAL source) {
     const SIZE_T size = Api().GlobalSize(source);
     const GlobalLockGuard sourceBytes(source);
-    if (!sourceBytes.bytes()) {
+    if (!sourceBytes.bytes() || size < sizeof(METAFILEPICT)) {
         return {};
     }
     FormatCopy copy;
-    if (kind == DataKind::MetafilePicture) {
-        if (size < sizeof(METAFILEPICT)) {
-            return {};
-        }
-        METAFILEPICT picture;
-        std::memcpy(&picture, sourceBytes.bytes(), sizeof picture);
-        copy.metafile.reset(Api().CopyMetaFileW(picture.hMF, nullptr));
-        if (!copy.metafile) {
-            return {};
-        }
+    METAFILEPICT picture;
+    std::memcpy(&picture, sourceBytes.bytes(), sizeof picture);
+    copy.metafile.reset(Api().CopyMetaFileW(picture.hMF, nullptr));
+    if (!copy.metafile) {
+        return {};
     }
     copy.block.reset(Api().GlobalAlloc(GMEM_MOVEABLE, size));
     const GlobalLockGuard copyBytes(copy.block.get());
@@ -141,10 +138,21 @@ FormatCopy CopyMemoryBlock(DataKind kind, HGLOBAL source) {
         return {};
     }
     std::memcpy(copyBytes.bytes(), sourceBytes.bytes(), size);
-    if (copy.metafile) {
-        static_cast<METAFILEPICT*>(copyBytes.bytes())->hMF = copy.metafile.get();
-    }
+    static_cast<METAFILEPICT*>(copyBytes.bytes())->hMF = copy.metafile.get();
     return copy;
+}
+
+// The whole source block, GlobalSize bytes of it. Empty when the source does not lock as a
+// memory block or when memory runs out.
+StoredData ReadBytes(HGLOBAL source) {
+    const SIZE_T size = Api().GlobalSize(source);
+    const GlobalLockGuard sourceBytes(source);
+    std::unique_ptr<Chunk> bytes = sourceBytes.bytes() ? Chunk::Allocate(size) : nullptr;
+    if (!bytes) {
+        return {};
+    }
+    std::memcpy(bytes->writable().data(), sourceBytes.bytes(), size);
+    return {.head = {}, .body = std::move(bytes)};
 }
 
 // Empty for a format that is not kept, or whose data cannot be copied.
@@ -153,12 +161,26 @@ FormatCopy CopyFormatData(UINT format, HANDLE source) {
     if (!source || kind == DataKind::NotKept) {
         return {};
     }
+    FormatCopy copy;
     if (kind == DataKind::EnhancedMetafile) {
-        FormatCopy copy;
         copy.enhanced.reset(Api().CopyEnhMetaFileW(static_cast<HENHMETAFILE>(source), nullptr));
-        return copy;
+    } else if (kind == DataKind::MetafilePicture) {
+        copy = CopyMetafilePicture(static_cast<HGLOBAL>(source));
+    } else {
+        copy.data = ReadBytes(static_cast<HGLOBAL>(source));
     }
-    return CopyMemoryBlock(kind, static_cast<HGLOBAL>(source));
+    return copy;
+}
+
+// A fresh memory block that holds the bytes, inflated straight into it. Empty when memory
+// runs out.
+UniqueGlobal BlockOf(const StoredData& data) {
+    UniqueGlobal block(Api().GlobalAlloc(GMEM_MOVEABLE, data.size()));
+    const GlobalLockGuard bytes(block.get());
+    if (!bytes.bytes() || !data.CopyTo({static_cast<std::byte*>(bytes.bytes()), data.size()})) {
+        return {};
+    }
+    return block;
 }
 
 void ReleaseBlock(DataBlock::Handle handle) {
@@ -230,20 +252,19 @@ bool IsExcludedFromHistory() {
     return false;
 }
 
-// The start of a text block, up to its first zero or the summary's length.
-std::u16string TextStart(HGLOBAL block) {
-    const GlobalLockGuard bytes(block);
-    if (!bytes.bytes()) {
-        return {};
-    }
-    const auto* text = static_cast<const char16_t*>(bytes.bytes());
-    const std::size_t length =
-        std::min<std::size_t>(Api().GlobalSize(block) / sizeof(char16_t), kSummaryTextLength);
-    return std::u16string(text, std::find(text, text + length, u'\0'));
+// The start of a text block as read, up to its first zero or the summary's length.
+std::u16string TextStart(const StoredData& data) {
+    const std::span<const std::byte> bytes = data.body->stored();
+    std::u16string text(std::min(bytes.size() / sizeof(char16_t), kSummaryTextLength), u'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(char16_t));
+    return text.substr(0, text.find(u'\0'));
 }
 
-// The memory a copy takes: its block, and the metafile it holds or is.
+// The memory a copy takes: its bytes, or its block and the metafile it holds or is.
 std::size_t StoredBytes(const FormatCopy& copy) {
+    if (copy.data) {
+        return copy.data.size();
+    }
     if (copy.enhanced) {
         return Api().GetEnhMetaFileBits(copy.enhanced.get(), 0, nullptr);
     }
@@ -263,15 +284,18 @@ class OpenClipboardSource final : public FormatSource {
         if (!copy) {
             return;
         }
-        if (format == CF_UNICODETEXT) {
-            into.summary.text = TextStart(copy.block.get());
+        if (format == CF_UNICODETEXT && copy.data) {
+            into.summary.text = TextStart(copy.data);
         }
         NoteFormat(into.summary, formatId);
         ClipboardFormatData entry;
         entry.formatId = formatId;
         entry.formatName = FormatName(format);
         entry.storedBytes = StoredBytes(copy);
-        entry.block = KeepInState(std::move(copy));
+        entry.data = std::move(copy.data);
+        if (!entry.data) {
+            entry.block = KeepInState(std::move(copy));
+        }
         into.entries.push_back(std::move(entry));
     }
     std::uint64_t Milliseconds() override { return Api().GetTickCount64(); }
@@ -302,7 +326,7 @@ std::optional<std::vector<std::int32_t>> KeptFormats() {
 // Puts a fresh copy of the entry on the clipboard. A registered format is looked up again
 // by its name, since its id may differ from the one it had when it was read.
 void PutFormatData(const ClipboardFormatData& entry) {
-    if (!entry.block) {
+    if (!entry.block && !entry.data) {
         return;
     }
     const UINT format =
@@ -313,8 +337,13 @@ void PutFormatData(const ClipboardFormatData& entry) {
     if (format == 0) {
         return;
     }
-    FormatCopy copy = CopyFormatData(format, reinterpret_cast<HANDLE>(entry.block.get()));
-    if (!copy) {
+    FormatCopy copy;
+    if (entry.data) {
+        copy.block = BlockOf(entry.data);
+    } else {
+        copy = CopyFormatData(format, reinterpret_cast<HANDLE>(entry.block.get()));
+    }
+    if (!copy.handle()) {
         return;
     }
     // The clipboard owns the copy (and the metafile in it) only once the call succeeded;

@@ -48,12 +48,39 @@ bool StateHistory::SaveClipboardState() {
     lastState_ = ++currentState_;
     FreeStatesFrom(currentState_);
     Slot(currentState_) = std::move(read.state);
-    // Within the budget: the states farthest back go first, as a full history drops its
-    // oldest; the one just recorded, which the clipboard holds, stays whatever its size.
+    KeepWithinBudget();
+    if (packer_) {
+        packer_->Submit(MakePackingJob(*Slot(currentState_)));
+    }
+    return true;
+}
+
+// The states farthest back go first, as a full history drops its oldest; the current one,
+// which the clipboard holds, stays whatever its size.
+void StateHistory::KeepWithinBudget() {
+    if (StoredBytes() > memoryBudget_ && packer_) {
+        packer_->WaitUntilIdle();
+        Apply(packer_->TakeDone());
+    }
     while (currentState_ > 1 && StoredBytes() > memoryBudget_) {
         DropOldest();
     }
-    return true;
+}
+
+void StateHistory::ApplyPackedStates() {
+    if (packer_) {
+        Apply(packer_->TakeDone());
+    }
+}
+
+void StateHistory::Apply(const std::vector<PackingResult>& results) {
+    for (const PackingResult& result : results) {
+        for (std::optional<ClipboardState>& state : states_) {
+            if (state && ApplyPacking(result, *state)) {
+                break;
+            }
+        }
+    }
 }
 
 std::uint64_t StateHistory::StoredBytes() const {

@@ -14,6 +14,7 @@
 
 #include "history/clipboard_port.h"
 #include "history/clipboard_state.h"
+#include "history/packing.h"
 
 namespace revertly::history {
 
@@ -57,6 +58,10 @@ class StateHistory {
     void SetMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
     // The memory the stored states take.
     std::uint64_t StoredBytes() const;
+    // Has each new state made compact by the packer (none: states stay as read).
+    void SetPacker(BackgroundPacker* packer) { packer_ = packer; }
+    // Puts the compact blocks that the packer has finished into their states.
+    void ApplyPackedStates();
 
     // Gives the slot array its StatesCount empty slots on first use.
     void EnsureStates();
@@ -95,10 +100,16 @@ class StateHistory {
     void ClearIfAskedDuringWrite();
     // Writes the state of a filled slot and makes it the current one.
     StepResult StepTo(std::int32_t slot);
+    void Apply(const std::vector<PackingResult>& results);
+    // Drops the states farthest back until the stored states fit in the budget. States
+    // that the packer has not yet made compact, or whose compact blocks have not been put
+    // in yet, are first made so: their size as read would drop states for nothing.
+    void KeepWithinBudget();
 
     ClipboardPort& clipboard_;
     std::int32_t statesCount_;
     std::uint64_t memoryBudget_ = kDefaultMemoryBudget;
+    BackgroundPacker* packer_ = nullptr;
     std::int32_t currentState_ = 0;
     std::int32_t lastState_ = 0;
     std::vector<std::optional<ClipboardState>> states_;

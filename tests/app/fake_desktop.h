@@ -101,6 +101,8 @@ class FakeDesktop final : public app::MainWindowPort,
         Note("send " + std::to_string(window) + " " + std::to_string(message) + " " +
              std::to_string(wParam) + " " + std::to_string(lParam));
     }
+    // From the packer's thread; the tests' copies are too small to be packed.
+    void PostToSelf(std::uint32_t) override {}
 
     // StepHintPort: the texts asked for, with what the clipboard held when each was asked.
     void ShowStepHint(std::u16string_view text) override {

@@ -1,6 +1,10 @@
 #include "support/fake_clipboard.h"
 
-#include <set>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <span>
 #include <utility>
 
 #include "history/capture.h"
@@ -8,7 +12,6 @@
 namespace revertly::testing {
 
 using history::ClipboardState;
-using history::DataBlock;
 using history::ReadOutcome;
 using history::ReadResult;
 
@@ -16,42 +19,30 @@ namespace {
 
 constexpr std::int32_t kFirstRegistered = 0xC000;
 
-struct BlockLedger {
-    std::set<DataBlock::Handle> live;
-    std::size_t badReleases = 0;
-};
-
-BlockLedger& Ledger() {
-    static BlockLedger ledger;
-    return ledger;
-}
-
-void ReleaseBlock(DataBlock::Handle handle) {
-    if (Ledger().live.erase(handle) == 0) {
-        ++Ledger().badReleases;
-        return;
-    }
-    delete reinterpret_cast<std::string*>(handle);
+std::vector<std::weak_ptr<const history::Chunk>>& Ledger() {
+    static std::vector<std::weak_ptr<const history::Chunk>> made;
+    return made;
 }
 
 }  // namespace
 
-DataBlock FakeClipboard::MakeBlock(const std::string& bytes) {
-    const auto handle = reinterpret_cast<DataBlock::Handle>(new std::string(bytes));
-    Ledger().live.insert(handle);
-    return DataBlock(handle, &ReleaseBlock);
+history::StoredData FakeClipboard::MakeBlock(const std::string& bytes) {
+    history::StoredData data{
+        .head = {},
+        .body = history::Chunk::Copy(std::as_bytes(std::span(bytes.data(), bytes.size())))};
+    Ledger().push_back(data.body);
+    return data;
 }
 
-std::string FakeClipboard::BlockBytes(const DataBlock& block) {
-    return *reinterpret_cast<const std::string*>(block.get());
+std::string FakeClipboard::BlockBytes(const history::StoredData& data) {
+    std::string bytes(data.size(), '\0');
+    EXPECT_TRUE(data.CopyTo(std::as_writable_bytes(std::span(bytes.data(), bytes.size()))));
+    return bytes;
 }
 
 std::size_t FakeClipboard::LiveBlocks() {
-    return Ledger().live.size();
-}
-
-std::size_t FakeClipboard::BadReleases() {
-    return Ledger().badReleases;
+    return static_cast<std::size_t>(std::count_if(
+        Ledger().begin(), Ledger().end(), [](const auto& data) { return !data.expired(); }));
 }
 
 void FakeClipboard::Put(std::vector<Format> put) {
@@ -99,9 +90,11 @@ ReadResult FakeClipboard::ReadClipboardState() {
                     continue;
                 }
                 clipboard.now += format.renderMilliseconds;
-                into.entries.push_back({MakeBlock(format.bytes), format.id,
+                into.entries.push_back({{},
+                                        format.id,
                                         format.id >= kFirstRegistered ? format.name : u"",
-                                        format.bytes.size()});
+                                        format.bytes.size(),
+                                        MakeBlock(format.bytes)});
                 history::NoteFormat(into.summary, format.id);
                 if (format.id == kText || format.id == history::kUnicodeTextFormat) {
                     into.summary.text = std::u16string(format.bytes.begin(), format.bytes.end());
@@ -133,7 +126,7 @@ history::WriteResult FakeClipboard::WriteClipboardState(const ClipboardState& st
     for (const auto& entry : state.entries) {
         const std::int32_t id =
             entry.formatName.empty() ? entry.formatId : RegisterClipboardFormat(entry.formatName);
-        formats.push_back(Format{id, entry.formatName, BlockBytes(entry.block)});
+        formats.push_back(Format{id, entry.formatName, BlockBytes(entry.data)});
     }
     ++writes;
     if (duringWrite) {

@@ -1,7 +1,7 @@
 // A substitute clipboard in memory that follows the real one's rules: formats listed in a
 // stable order, names for registered ids (from 0xC000), fresh blocks handed out by every
-// read, fresh copies taken by every write. Its blocks are counted, so a test can check that
-// every block made was released exactly once.
+// read, fresh copies taken by every write. The data it hands out is counted while it lives,
+// so that a test can check that the history let go of it.
 #pragma once
 
 #include <cstdint>
@@ -65,12 +65,10 @@ class FakeClipboard final : public history::ClipboardPort {
     // notice, which arrives while the writer closes the clipboard.
     std::function<void()> duringWrite;
 
-    // Blocks made by any substitute clipboard and not yet released, and the number of
-    // releases of a block that was not live (a double release), since the process began.
-    static history::DataBlock MakeBlock(const std::string& bytes);
-    static std::string BlockBytes(const history::DataBlock& block);
+    // Data made by any substitute clipboard and still held by someone.
+    static history::StoredData MakeBlock(const std::string& bytes);
+    static std::string BlockBytes(const history::StoredData& data);
     static std::size_t LiveBlocks();
-    static std::size_t BadReleases();
 
   private:
     bool Open();

@@ -1,0 +1,102 @@
+#include "history/packing.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "history/state_history.h"
+#include "support/fake_clipboard.h"
+
+namespace revertly::history {
+namespace {
+
+using testing::FakeClipboard;
+
+constexpr std::int32_t kBitmap = 8;
+constexpr std::int32_t kBitmapV5 = 17;
+constexpr std::int32_t kRiff = 11;
+
+// Like a picture of a screen: long runs of a few colours.
+std::string ScreenLike(std::size_t size, char seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(seed + (i / 4096) % 7);
+    }
+    return bytes;
+}
+
+std::string Noise(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(random());
+    }
+    return bytes;
+}
+
+// A copy of a picture: its bitmap as the program gave it, the same pixels behind the longer
+// header that Windows lists beside it, and a small text; plus a noisy block and a screen-like
+// one of other formats.
+TEST(Packing, KeepsEveryByteCompressesWhatIsWorthItAndStoresSharedPixelsOnce) {
+    const std::string pixels = ScreenLike(1 << 20, 'a');
+    FakeClipboard clipboard;
+    clipboard.Put({{kBitmap, u"", std::string(40, 'h') + pixels},
+                   {FakeClipboard::kText, u"", "small"},
+                   {kBitmapV5, u"", std::string(124, 'v') + pixels},
+                   {kRiff, u"", Noise(1 << 20, 1)},
+                   {0xC000, u"Screen", ScreenLike(300 << 10, 'x')}});
+    ReadResult read = clipboard.ReadClipboardState();
+    ClipboardState& state = read.state;
+    std::vector<std::string> before;
+    for (const ClipboardFormatData& entry : state.entries) {
+        before.push_back(FakeClipboard::BlockBytes(entry.data));
+    }
+    const std::shared_ptr<const Chunk> noise = state.entries[3].data.body;
+
+    ASSERT_TRUE(ApplyPacking(RunPacking(MakePackingJob(state)), state));
+
+    for (std::size_t i = 0; i < state.entries.size(); ++i) {
+        EXPECT_EQ(FakeClipboard::BlockBytes(state.entries[i].data), before[i]) << i;
+    }
+    EXPECT_EQ(state.entries[0].data.body, state.entries[2].data.body) << "pixels kept once";
+    EXPECT_TRUE(state.entries[0].data.body->compressed());
+    EXPECT_LT(state.entries[0].storedBytes, pixels.size() / 20);
+    EXPECT_EQ(state.entries[2].storedBytes, 124u) << "only its header counts";
+    EXPECT_EQ(state.entries[1].storedBytes, 5u) << "too small to pack";
+    EXPECT_EQ(state.entries[3].data.body, noise) << "noise stays as it was read";
+    EXPECT_EQ(state.entries[3].storedBytes, noise->size());
+    EXPECT_TRUE(state.entries[4].data.body->compressed());
+    EXPECT_TRUE(LooksIncompressible(noise->stored()));
+    EXPECT_FALSE(ApplyPacking(RunPacking(MakePackingJob(state)), state)) << "nothing left to do";
+}
+
+// The budget counts what the states take once packed: states that are still waiting for the
+// packer are made compact before any state is dropped for them.
+TEST(Packing, TheBudgetCountsTheBytesStored) {
+    for (const bool noisy : {false, true}) {
+        FakeClipboard clipboard;
+        BackgroundPacker packer([] {});
+        StateHistory history(clipboard, 50);
+        history.SetPacker(&packer);
+        history.SetMemoryBudget(3 << 20);
+        for (unsigned copy = 0; copy < 10; ++copy) {
+            const std::size_t size = 1 << 20;
+            clipboard.Put(
+                {{kRiff, u"",
+                  noisy ? Noise(size, copy) : ScreenLike(size, static_cast<char>(copy))}});
+            history.ChangeCount = 1;
+            ASSERT_TRUE(history.SaveClipboardState());
+        }
+        packer.WaitUntilIdle();
+        history.ApplyPackedStates();
+        EXPECT_EQ(history.LastState(), noisy ? 3 : 10) << noisy;
+        EXPECT_LE(history.StoredBytes(), 3u << 20) << noisy;
+        ASSERT_EQ(history.UndoState(), StepResult::Moved);
+        EXPECT_EQ(clipboard.formats[0].bytes, noisy ? Noise(1 << 20, 8) : ScreenLike(1 << 20, 8))
+            << noisy;
+    }
+}
+
+}  // namespace
+}  // namespace revertly::history

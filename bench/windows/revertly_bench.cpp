@@ -6,8 +6,9 @@
 //
 //     revertly_bench [--quick] [--soak-cycles N] [--idle-seconds N] [section...]
 //
-// Sections: hotkey, startup (start-up and idle), large, soak; all by default. --quick runs
-// fewer repetitions, a shorter idle time and 50 soak cycles, for trying the benchmark out.
+// Sections: hotkey, startup (start-up and idle), large, pictures (4K screenshots and an owner
+// that renders slowly), soak; all by default. --quick runs fewer repetitions and copies, a
+// shorter idle time and 50 soak cycles, for trying the benchmark out.
 // Every copy of the program runs in a scratch folder of its own; the benchmark needs the
 // global hotkeys and the single-instance block, so no other copy may run meanwhile.
 #include <algorithm>
@@ -28,9 +29,8 @@ struct Section {
 };
 // In the order they run.
 constexpr Section kSections[] = {
-    {"hotkey", &revertly::bench::HotkeySection},
-    {"startup", &revertly::bench::StartupIdleSection},
-    {"large", &revertly::bench::LargeSection},
+    {"hotkey", &revertly::bench::HotkeySection}, {"startup", &revertly::bench::StartupIdleSection},
+    {"large", &revertly::bench::LargeSection},   {"pictures", &revertly::bench::PictureSection},
     {"soak", &revertly::bench::SoakSection},
 };
 
@@ -62,6 +62,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     if (quick) {
         options.hotkeyRounds = 10;
         options.largeRuns = 3;
+        options.pictureCopies = 10;
         options.idleSeconds = idleGiven ? options.idleSeconds : 5;
         options.soakCycles = soakGiven ? options.soakCycles : 50;
     }
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, options)) {
         std::printf(
             "usage: revertly_bench [--quick] [--soak-cycles N] [--idle-seconds N] "
-            "[hotkey|startup|large|soak]...\n");
+            "[hotkey|startup|large|pictures|soak]...\n");
         return 2;
     }
     if (revertly::driver::ReadInstanceBlock()) {

@@ -1,6 +1,6 @@
 // What the sections of revertly_bench share: its options, the copy of revertly.exe under
 // measurement, the clipboard around it, and the platform's own work on the same data as
-// references. Each section (hotkey, startup, large, soak) is a file of its own.
+// references. Each section (hotkey, startup, large, pictures, soak) is a file of its own.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +36,7 @@ struct Options {
     int startRuns = 5;
     int idleSeconds = 30;
     int largeRuns = 5;
+    int pictureCopies = 50;
     int soakCycles = 2000;
     std::set<std::string> sections;
 
@@ -47,6 +48,7 @@ struct Options {
 bool HotkeySection(const Options& options);
 bool StartupIdleSection(const Options& options);
 bool LargeSection(const Options& options);
+bool PictureSection(const Options& options);
 bool SoakSection(const Options& options);
 
 fs::path RevertlyExe();
@@ -98,8 +100,11 @@ std::optional<double> CopyHere(ChangeWatcher& watcher, const std::wstring& text)
 bool CopyAndWaitRecorded(Revertly& program, ChangeWatcher& watcher, int mebibytes,
                          const std::wstring& text);
 
-// Win+key, then the time until the clipboard holds the expected state: from just before
-// SendInput to the change notification, confirmed by the sequence number and the text.
+// Win+key, then the time until the clipboard changes: from the key's SendInput, the Windows
+// key held, to the change notification, confirmed by the sequence number. Nothing when no
+// change came within the patience.
+std::optional<double> HotkeyToChange(ChangeWatcher& watcher, WORD key, Milliseconds patience);
+// The same, and the clipboard then holds the expected text.
 std::optional<double> HotkeyToClipboard(ChangeWatcher& watcher, WORD key,
                                         const std::wstring& expected);
 

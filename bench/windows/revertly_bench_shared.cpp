@@ -52,11 +52,7 @@ bool CopyAndWaitRecorded(Revertly& program, ChangeWatcher& watcher, int mebibyte
     return changed && WaitRecorded(program, *changed);
 }
 
-// Win+key, then the time until the clipboard holds the expected state: from just before
-// the key's SendInput, the Windows key held, to the change notification, confirmed by the sequence
-// number and the text.
-std::optional<double> HotkeyToClipboard(ChangeWatcher& watcher, WORD key,
-                                        const std::wstring& expected) {
+std::optional<double> HotkeyToChange(ChangeWatcher& watcher, WORD key, Milliseconds patience) {
     IdleFor(10ms);  // the previous step's messages settle
     const int before = watcher.Count();
     const DWORD sequence = GetClipboardSequenceNumber();
@@ -67,12 +63,20 @@ std::optional<double> HotkeyToClipboard(ChangeWatcher& watcher, WORD key,
     if (!revertly::driver::FinishChord({VK_LWIN}, key)) {
         return std::nullopt;
     }
-    const std::optional<double> arrived = watcher.WaitForChangeAfter(before, kPatience);
-    if (!arrived || GetClipboardSequenceNumber() == sequence ||
-        revertly::driver::ClipboardText() != expected) {
+    const std::optional<double> arrived = watcher.WaitForChangeAfter(before, patience);
+    if (!arrived || GetClipboardSequenceNumber() == sequence) {
         return std::nullopt;
     }
     return *arrived - pressed;
+}
+
+std::optional<double> HotkeyToClipboard(ChangeWatcher& watcher, WORD key,
+                                        const std::wstring& expected) {
+    const std::optional<double> elapsed = HotkeyToChange(watcher, key, kPatience);
+    if (!elapsed || revertly::driver::ClipboardText() != expected) {
+        return std::nullopt;
+    }
+    return elapsed;
 }
 
 // The platform's own work on the same data, as references.

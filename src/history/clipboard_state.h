@@ -94,6 +94,8 @@ struct ClipboardState {
     // The capture stopped asking before every format was copied: its owner took too long to
     // render them.
     bool partial = false;
+    // The packer's job that will make it compact; 0 when none is under way.
+    std::uint64_t packingJob = 0;
 };
 
 }  // namespace revertly::history

@@ -26,8 +26,8 @@ std::vector<std::byte> Head(std::span<const std::byte> bytes, std::size_t tail) 
 
 // Keeps the pixels the two bitmap formats share once, compressed if that is worth it.
 // Nothing when they share less than half of the smaller block.
-PackingResult ShareBitmaps(const std::shared_ptr<const Chunk>& a,
-                           const std::shared_ptr<const Chunk>& b) {
+std::vector<Replacement> ShareBitmaps(const std::shared_ptr<const Chunk>& a,
+                                      const std::shared_ptr<const Chunk>& b) {
     const std::span<const std::byte> aBytes = a->stored();
     const std::span<const std::byte> bBytes = b->stored();
     const std::size_t tail = CommonTail(aBytes, bBytes);
@@ -65,12 +65,12 @@ PackingJob MakePackingJob(const ClipboardState& state) {
 }
 
 PackingResult RunPacking(const PackingJob& job) {
-    PackingResult result;
+    PackingResult result{.id = job.id, .replacements = {}};
     std::vector<std::shared_ptr<const Chunk>> alone = job.bodies;
     if (job.bitmap && job.bitmapV5) {
-        result = ShareBitmaps(job.bitmap, job.bitmapV5);
+        result.replacements = ShareBitmaps(job.bitmap, job.bitmapV5);
     }
-    if (result.empty()) {
+    if (result.replacements.empty()) {
         for (const auto& body : {job.bitmap, job.bitmapV5}) {
             if (body) {
                 alone.push_back(body);
@@ -79,7 +79,7 @@ PackingResult RunPacking(const PackingJob& job) {
     }
     for (const std::shared_ptr<const Chunk>& body : alone) {
         if (std::shared_ptr<const Chunk> compact = Compact(body->stored())) {
-            result.push_back({body, {{}, std::move(compact)}});
+            result.replacements.push_back({body, {{}, std::move(compact)}});
         }
     }
     return result;
@@ -88,7 +88,7 @@ PackingResult RunPacking(const PackingJob& job) {
 bool ApplyPacking(const PackingResult& result, ClipboardState& state) {
     bool changed = false;
     for (ClipboardFormatData& entry : state.entries) {
-        for (const Replacement& replacement : result) {
+        for (const Replacement& replacement : result.replacements) {
             if (entry.data.body == replacement.from && AsRead(entry)) {
                 entry.data = replacement.to;
                 changed = true;
@@ -125,7 +125,7 @@ BackgroundPacker::~BackgroundPacker() {
 }
 
 void BackgroundPacker::Submit(PackingJob job) {
-    if (job.bodies.empty() && !job.bitmap && !job.bitmapV5) {
+    if (job.empty()) {
         return;
     }
     {

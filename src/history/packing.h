@@ -20,13 +20,19 @@ namespace revertly::history {
 
 // Blocks smaller than this stay as they are: compressing them saves too little to matter.
 inline constexpr std::size_t kSmallestPacked = 4096;
+// At most this many states wait for the packer as read; a new one waits for it to catch up.
+inline constexpr std::ptrdiff_t kMostAwaitingPacking = 2;
 
 // The blocks of one state to be made compact, as they were read.
 struct PackingJob {
+    // Names the state the job is for (its packingJob).
+    std::uint64_t id = 0;
     std::vector<std::shared_ptr<const Chunk>> bodies;
     // The two bitmap formats' bodies, which may share their pixels; null when not both.
     std::shared_ptr<const Chunk> bitmap;
     std::shared_ptr<const Chunk> bitmapV5;
+
+    bool empty() const { return bodies.empty() && !bitmap && !bitmapV5; }
 };
 
 // A block's data as it is to be kept from now on, for the entry that still holds `from`.
@@ -34,7 +40,10 @@ struct Replacement {
     std::shared_ptr<const Chunk> from;
     StoredData to;
 };
-using PackingResult = std::vector<Replacement>;
+struct PackingResult {
+    std::uint64_t id = 0;  // the job's
+    std::vector<Replacement> replacements;
+};
 
 // The job for a newly read state; empty when it has nothing worth packing.
 PackingJob MakePackingJob(const ClipboardState& state);

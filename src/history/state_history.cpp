@@ -7,6 +7,14 @@ namespace revertly::history {
 
 namespace {
 
+std::uint64_t StateBytes(const ClipboardState& state) {
+    std::uint64_t bytes = 0;
+    for (const ClipboardFormatData& entry : state.entries) {
+        bytes += entry.storedBytes;
+    }
+    return bytes;
+}
+
 // Releases the blocks front to back, then the entries themselves.
 void Release(std::optional<ClipboardState>& slot) {
     if (!slot) {
@@ -48,21 +56,42 @@ bool StateHistory::SaveClipboardState() {
     lastState_ = ++currentState_;
     FreeStatesFrom(currentState_);
     Slot(currentState_) = std::move(read.state);
+    SubmitPacking(*Slot(currentState_));
     KeepWithinBudget();
-    if (packer_) {
-        packer_->Submit(MakePackingJob(*Slot(currentState_)));
-    }
     return true;
+}
+
+void StateHistory::SubmitPacking(ClipboardState& state) {
+    PackingJob job = MakePackingJob(state);
+    if (!packer_ || job.empty()) {
+        return;
+    }
+    const auto awaiting = std::count_if(states_.begin(), states_.end(), [](const auto& other) {
+        return other && other->packingJob != 0;
+    });
+    // Marked first, so that the budget does not count it as read while the packer catches
+    // up; the wait may move it to another slot.
+    job.id = state.packingJob = ++lastPackingJob_;
+    if (awaiting >= kMostAwaitingPacking) {
+        packer_->WaitUntilIdle();
+        Apply(packer_->TakeDone());
+    }
+    packer_->Submit(std::move(job));
 }
 
 // The states farthest back go first, as a full history drops its oldest; the current one,
 // which the clipboard holds, stays whatever its size.
 void StateHistory::KeepWithinBudget() {
-    if (StoredBytes() > memoryBudget_ && packer_) {
-        packer_->WaitUntilIdle();
-        Apply(packer_->TakeDone());
-    }
-    while (currentState_ > 1 && StoredBytes() > memoryBudget_) {
+    const auto settledBytes = [this] {
+        std::uint64_t bytes = 0;
+        for (const std::optional<ClipboardState>& state : states_) {
+            if (state && state->packingJob == 0) {
+                bytes += StateBytes(*state);
+            }
+        }
+        return bytes;
+    };
+    while (currentState_ > 1 && settledBytes() > memoryBudget_) {
         DropOldest();
     }
 }
@@ -76,20 +105,20 @@ void StateHistory::ApplyPackedStates() {
 void StateHistory::Apply(const std::vector<PackingResult>& results) {
     for (const PackingResult& result : results) {
         for (std::optional<ClipboardState>& state : states_) {
-            if (state && ApplyPacking(result, *state)) {
-                break;
+            if (state && state->packingJob == result.id) {
+                ApplyPacking(result, *state);
+                state->packingJob = 0;
             }
         }
     }
+    KeepWithinBudget();
 }
 
 std::uint64_t StateHistory::StoredBytes() const {
     std::uint64_t bytes = 0;
     for (const std::optional<ClipboardState>& state : states_) {
         if (state) {
-            for (const ClipboardFormatData& entry : state->entries) {
-                bytes += entry.storedBytes;
-            }
+            bytes += StateBytes(*state);
         }
     }
     return bytes;

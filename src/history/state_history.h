@@ -100,16 +100,21 @@ class StateHistory {
     void ClearIfAskedDuringWrite();
     // Writes the state of a filled slot and makes it the current one.
     StepResult StepTo(std::int32_t slot);
+    // Has the packer make the state compact. Copies that come faster than they can be packed
+    // wait for the packer rather than pile up as read.
+    void SubmitPacking(ClipboardState& state);
+    // Puts compact blocks into the states they were made for, then keeps the budget.
     void Apply(const std::vector<PackingResult>& results);
-    // Drops the states farthest back until the stored states fit in the budget. States
-    // that the packer has not yet made compact, or whose compact blocks have not been put
-    // in yet, are first made so: their size as read would drop states for nothing.
+    // Drops the states farthest back until the stored states fit in the budget. States that
+    // wait for the packer count once they are compact: their size as read would drop
+    // states for nothing.
     void KeepWithinBudget();
 
     ClipboardPort& clipboard_;
     std::int32_t statesCount_;
     std::uint64_t memoryBudget_ = kDefaultMemoryBudget;
     BackgroundPacker* packer_ = nullptr;
+    std::uint64_t lastPackingJob_ = 0;
     std::int32_t currentState_ = 0;
     std::int32_t lastState_ = 0;
     std::vector<std::optional<ClipboardState>> states_;

@@ -1,6 +1,7 @@
 #include "e2e/clipboard.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <future>
 
@@ -42,16 +43,15 @@ class OpenedClipboard {
     bool open_;
 };
 
-// Puts a fresh block with the text, zero-terminated, on the open clipboard as the format;
-// false when it was refused (the block is then freed here).
-bool PutText(UINT format, std::wstring_view text) {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+// Puts a fresh block with the bytes on the open clipboard as the format; false when it was
+// refused (the block is then freed here).
+bool PutBytes(UINT format, std::string_view bytes) {
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
     if (block == nullptr) {
         return false;
     }
-    if (auto* data = static_cast<wchar_t*>(GlobalLock(block))) {
-        std::memcpy(data, text.data(), text.size() * sizeof(wchar_t));
-        data[text.size()] = L'\0';
+    if (void* data = GlobalLock(block)) {
+        std::memcpy(data, bytes.data(), bytes.size());
         GlobalUnlock(block);
     }
     if (SetClipboardData(format, block) != nullptr) {
@@ -59,6 +59,22 @@ bool PutText(UINT format, std::wstring_view text) {
     }
     GlobalFree(block);
     return false;
+}
+
+// The text, zero-terminated.
+bool PutText(UINT format, std::wstring_view text) {
+    const std::wstring terminated(text);
+    return PutBytes(format, {reinterpret_cast<const char*>(terminated.c_str()),
+                             (terminated.size() + 1) * sizeof(wchar_t)});
+}
+
+// The owner's answer, with this thread's messages handled meanwhile: taking the clipboard
+// sends its previous owner (this thread's clipboard window, say) a message, which would
+// otherwise wait seconds for Wine's time-out.
+bool Await(std::future<bool>& answer) {
+    WaitUntil(
+        [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    return answer.get();
 }
 
 }  // namespace
@@ -87,6 +103,74 @@ std::optional<std::wstring> ClipboardText() {
     std::wstring text(data, std::find(data, data + capacity, L'\0'));
     GlobalUnlock(block);
     return text;
+}
+
+namespace {
+
+constexpr LONG kPictureWidth = 3840;
+constexpr LONG kPictureHeight = 2160;
+
+// A 32-bit picture of the size, with room for its pixels after the header.
+std::string EmptyPicture() {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = kPictureWidth;
+    header.biHeight = kPictureHeight;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    std::string bytes(sizeof header + std::size_t{kPictureWidth} * kPictureHeight * 4, '\0');
+    std::memcpy(bytes.data(), &header, sizeof header);
+    return bytes;
+}
+
+}  // namespace
+
+std::string ScreenPicture(int number) {
+    std::string bytes = EmptyPicture();
+    auto* pixel = reinterpret_cast<std::uint32_t*>(bytes.data() + sizeof(BITMAPINFOHEADER));
+    const LONG left = 200 + 100 * number;
+    const LONG top = 150 + 50 * number;
+    for (LONG y = 0; y < kPictureHeight; ++y) {
+        for (LONG x = 0; x < kPictureWidth; ++x, ++pixel) {
+            const bool inWindow = x >= left && x < left + 2400 && y >= top && y < top + 1500;
+            const bool text = (y / 12) % 3 == 0 && (x * 7 + y * 3 + number) % 13 < 4;
+            *pixel = !inWindow               ? 0x003A6EA5
+                     : y < top + 40          ? 0x000078D7
+                     : text && x > left + 30 ? 0x00202020
+                                             : 0x00FFFFFF;
+        }
+    }
+    return bytes;
+}
+
+std::string NoisePicture(int number) {
+    std::string bytes = EmptyPicture();
+    std::uint64_t state = 0x9E3779B97F4A7C15ull * static_cast<std::uint64_t>(number + 1);
+    for (std::size_t at = sizeof(BITMAPINFOHEADER); at + 8 <= bytes.size(); at += 8) {
+        state ^= state << 13;  // xorshift64
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::memcpy(bytes.data() + at, &state, 8);
+    }
+    return bytes;
+}
+
+bool SetClipboardBlock(UINT format, std::string_view bytes) {
+    const OpenedClipboard clipboard;
+    return clipboard && EmptyClipboard() && PutBytes(format, bytes);
+}
+
+std::optional<std::string> ClipboardBlock(UINT format) {
+    const OpenedClipboard clipboard;
+    const HANDLE data = clipboard ? GetClipboardData(format) : nullptr;
+    const void* block = data != nullptr ? GlobalLock(data) : nullptr;
+    if (block == nullptr) {
+        return std::nullopt;
+    }
+    std::string bytes(static_cast<const char*>(block), GlobalSize(data));
+    GlobalUnlock(data);
+    return bytes;
 }
 
 DWORD ClipboardChanges() {
@@ -152,7 +236,7 @@ StalledClipboardOwner::StalledClipboardOwner(std::wstring text)
         }
         DestroyWindow(owner);
     });
-    owns_ = owns.get();
+    owns_ = Await(owns);
 }
 
 StalledClipboardOwner::~StalledClipboardOwner() {
@@ -207,7 +291,7 @@ SlowClipboardOwner::SlowClipboardOwner(std::wstring text, int ownFormats, DWORD 
         }
         DestroyWindow(owner);
     });
-    owns_ = owns.get();
+    owns_ = Await(owns);
 }
 
 SlowClipboardOwner::~SlowClipboardOwner() {

@@ -23,6 +23,15 @@ bool SetClipboardText(std::wstring_view text);
 bool ClearClipboard();
 // The clipboard's text (CF_UNICODETEXT), or nothing when it holds none or stays busy.
 std::optional<std::wstring> ClipboardText();
+// Pictures of a 4K screen as device-independent bitmaps (CF_DIB), different for each number.
+// A screen as screenshot tools copy one: a desktop, a window at a place of its own, lines of
+// text in it. Noise, which no compression makes smaller: a stand-in for photos.
+std::string ScreenPicture(int number);
+std::string NoisePicture(int number);
+
+// One memory block as the format, and the block the clipboard holds as a format.
+bool SetClipboardBlock(UINT format, std::string_view bytes);
+std::optional<std::string> ClipboardBlock(UINT format);
 // Changes with every change of the clipboard's content, whoever makes it.
 DWORD ClipboardChanges();
 

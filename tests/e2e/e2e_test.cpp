@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <fstream>
+#include <iostream>
+#include <optional>
 #include <source_location>
 #include <string>
 #include <vector>
@@ -153,6 +156,45 @@ TEST_F(RevertlyTest, APictureComesBackWhole) {
     EXPECT_EQ(find(restored, CF_DIB)->second, find(picture, CF_DIB)->second);
     EXPECT_FALSE(find(picture, CF_ENHMETAFILE)->second.empty());
     EXPECT_EQ(find(restored, CF_ENHMETAFILE)->second, find(picture, CF_ENHMETAFILE)->second);
+}
+
+// Ten screenshots in a budget that holds fewer than one of them as copied: each is kept
+// compact, the program's memory comes down to the budget, the newest picture (which the
+// clipboard hands it in both bitmap formats) and what it takes before any copy, and every one
+// comes back byte for byte.
+TEST_F(RevertlyTest, TenScreenshotsAreKeptCompactWithinTheBudgetAndComeBackWhole) {
+    constexpr std::size_t kBudget = 64 << 20;
+    {
+        std::ofstream(program.SettingsFile(), std::ios::binary)
+            << R"({"StatesCount":10,"HistoryMemoryMB":64})";
+    }
+    Start();
+    const std::optional<std::size_t> base = WorkingSetBytes(program.ProcessId());
+    ASSERT_TRUE(base.has_value());
+    std::vector<std::string> pictures;
+    for (int picture = 0; picture < 10; ++picture) {
+        pictures.push_back(ScreenPicture(picture));
+        ASSERT_TRUE(SetClipboardBlock(CF_DIB, pictures.back()));
+        PumpFor(kBetweenCopies);
+    }
+    const std::size_t bound = *base + kBudget + 2 * pictures[0].size();
+    std::size_t workingSet = 0;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            workingSet = WorkingSetBytes(program.ProcessId()).value_or(0);
+            return workingSet <= bound;
+        },
+        2 * kPatience))
+        << (workingSet >> 20) << " MiB, more than " << (bound >> 20) << " MiB";
+    std::cout << "working set: " << (*base >> 20) << " MiB at start, " << (workingSet >> 20)
+              << " MiB after ten pictures\n";
+    for (int picture = 8; picture >= 0; --picture) {
+        const DWORD before = ClipboardChanges();
+        ASSERT_TRUE(PressWinKey('Z'));
+        ASSERT_TRUE(WaitUntil([&] { return ClipboardChanges() != before; })) << picture;
+        EXPECT_TRUE(ClipboardBlock(CF_DIB) == pictures[static_cast<std::size_t>(picture)])
+            << "picture " << picture << " did not come back whole";
+    }
 }
 
 // Other programs in the viewer chain cannot stop the recording: one that hangs while it has

@@ -1,5 +1,7 @@
 #include "e2e/footprint.h"
 
+#include <psapi.h>
+
 // The shell headers need the types of windows.h first.
 #include <knownfolders.h>
 #include <objbase.h>
@@ -96,6 +98,16 @@ std::optional<std::uint32_t> ReadInstanceBlock() {
     std::memcpy(&value, view, sizeof value);
     UnmapViewOfFile(view);
     return value;
+}
+
+std::optional<std::size_t> WorkingSetBytes(DWORD processId) {
+    const UniqueKernelHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!process || !K32GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) {
+        return std::nullopt;
+    }
+    return counters.WorkingSetSize;
 }
 
 // Shared for deletion too: the program replaces its settings file by renaming a new one over

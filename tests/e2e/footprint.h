@@ -1,5 +1,5 @@
 // What Revertly leaves behind, read from outside: the Startup shortcut, the single-instance
-// block, and files (the settings file among them).
+// block, files (the settings file among them) and the memory it takes.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +36,10 @@ std::optional<std::uint32_t> ReadInstanceBlock();
 // A file's bytes, read to its end (also the files under /proc, which report a size of 0), or
 // nothing when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::filesystem::path& file);
+// The memory of a process that is in use now (its working set), or nothing when it cannot be
+// read.
+std::optional<std::size_t> WorkingSetBytes(DWORD processId);
+
 // A file's last-write time, or nothing when it cannot be read.
 std::optional<FILETIME> LastWriteTime(const std::filesystem::path& file);
 

@@ -93,6 +93,7 @@ bool frmMain::Form_Initialize() {
     // yet, so that notice is not taken for a change and the clipboard just recorded is not
     // recorded twice.
     chain_.WatchClipboard(window);
+    history_.NoticeEveryWrite(chain_.ListenerWindow() != 0);
     if (closed_) {
         return true;
     }
@@ -245,7 +246,7 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
 }
 
 void frmMain::OnClipboardChange() {
-    if (history_.ClipboardHoldsOwnWrite()) {
+    if (history_.IsOwnNotice()) {
         return;  // the program's own write of a state
     }
     // A notice while a busy read waits for its next try is not part of that burst: the

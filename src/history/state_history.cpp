@@ -242,6 +242,14 @@ bool StateHistory::ClipboardHoldsOwnWrite() {
     return writing_ || (ownWrite_ && clipboard_.ClipboardChangeNumber() == *ownWrite_);
 }
 
+bool StateHistory::IsOwnNotice() {
+    const bool due = dueOwnNotices_ > 0;
+    if (due) {
+        --dueOwnNotices_;
+    }
+    return ClipboardHoldsOwnWrite() || due;
+}
+
 void StateHistory::ClearIfAskedDuringWrite() {
     if (std::exchange(clearAfterWrite_, false)) {
         ClearHistory();
@@ -256,6 +264,7 @@ bool StateHistory::WriteSlot(std::int32_t slot) {
     writing_ = false;
     if (result.written) {
         ownWrite_ = result.changeNumber;
+        dueOwnNotices_ += noticeEveryWrite_ ? 1 : 0;
     }
     return result.written;
 }

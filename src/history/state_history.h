@@ -84,6 +84,12 @@ class StateHistory {
     // Decided by the clipboard's change number, not by the order in which notices arrive
     // (a notice may come inside the write, or be posted and arrive after later changes).
     bool ClipboardHoldsOwnWrite();
+    // Whether a change notice is the program's own: the clipboard holds its write, or, where
+    // every write is noticed once and in order (the listener list), a write's notice is still
+    // due although the clipboard has changed again since. Counted, such a late notice would
+    // make a burst of the copy that followed the write, and put a state over it.
+    bool IsOwnNotice();
+    void NoticeEveryWrite(bool every) { noticeEveryWrite_ = every; }
     // The number of change notifications in the current burst, kept by the window's message
     // handling: 1 for the notification that starts the save timer, one more for each that
     // restarts it.
@@ -121,6 +127,9 @@ class StateHistory {
     // The clipboard's change number right after the program's last write, if it is known.
     std::optional<std::uint32_t> ownWrite_;
     bool writing_ = false;
+    bool noticeEveryWrite_ = false;
+    // The program's writes whose notice has not arrived yet.
+    int dueOwnNotices_ = 0;
     bool clearAfterWrite_ = false;
 };
 

@@ -182,6 +182,19 @@ TEST_F(MainFormTest, ClipboardNotificationsStartTheSaveTimerAndCountTheBurst) {
     desktop_.Send(msg::kClipboardUpdate);
     EXPECT_FALSE(form_.TimerEnabled());
     EXPECT_EQ(desktop_.TakeLog(), "");
+
+    // Two steps' notifications handled only after another program's copy are still the
+    // program's own: no burst is made of that copy.
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    desktop_.Send(msg::kHotkey, kRedoHotkey);
+    desktop_.clipboard.Copy("late");
+    for (int notice = 0; notice < 3; ++notice) {
+        desktop_.Send(msg::kClipboardUpdate);
+    }
+    EXPECT_EQ(form_.History().ChangeCount, 1);
+    desktop_.Send(msg::kTimer, 1);
+    EXPECT_EQ(desktop_.clipboard.Text(), "late");
+    EXPECT_EQ(form_.History().LastState(), 3);
 }
 
 // Windows posts the listener's notice, so the notice of an undo's write can arrive after

@@ -99,6 +99,14 @@ StepResult StateHistory::RedoState() {
     return StepTo(currentState_ + 1);
 }
 
+StepResult StateHistory::GoToState(std::int32_t slot) {
+    EnsureStates();
+    if (!IsFilled(slot)) {
+        return StepResult::AtEnd;
+    }
+    return StepTo(slot);
+}
+
 // The position moves only when the write got the clipboard: otherwise it would name a
 // state that is not on the clipboard.
 StepResult StateHistory::StepTo(std::int32_t slot) {

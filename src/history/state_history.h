@@ -48,6 +48,9 @@ class StateHistory {
     StepResult UndoState();
     // One slot forward, and that state onto the clipboard; nothing at the newest state.
     StepResult RedoState();
+    // The state of a filled slot onto the clipboard, and that slot the current one, as that
+    // many undos or redos would; the states after it stay. Nothing for an empty slot.
+    StepResult GoToState(std::int32_t slot);
     // Releases every stored state; the clipboard keeps what it holds.
     void ClearHistory();
     // Changes the capacity: shrinking drops the oldest states, growing keeps them all.

@@ -20,7 +20,6 @@ struct MenuLine {
     UINT command = 0;
     bool checked = false;
     HMENU submenu = nullptr;
-    bool greyed = false;
 };
 
 std::vector<MenuLine> ReadMenu(HMENU menu) {
@@ -37,8 +36,7 @@ std::vector<MenuLine> ReadMenu(HMENU menu) {
             continue;
         }
         lines.push_back({(info.fType & MFT_SEPARATOR) != 0, caption, info.wID,
-                         (info.fState & MFS_CHECKED) != 0, info.hSubMenu,
-                         (info.fState & MFS_GRAYED) != 0});
+                         (info.fState & MFS_CHECKED) != 0, info.hSubMenu});
     }
     return lines;
 }
@@ -89,34 +87,6 @@ TEST(TrayMenuWin32, ItemsInOrderWithTheirCommandsAndNoCheckMarks) {
             EXPECT_EQ(lines[i].command, static_cast<UINT>(*kMenu[i].command));
         }
     }
-}
-
-// Each time the menu opens the list is made anew; with no state kept its item is greyed.
-TEST(TrayMenuWin32, TheRecentStatesListHoldsTheLinesGivenAndIsGreyedWithoutAny) {
-    Win32MainWindow window(GetModuleHandleW(nullptr));
-    const RecentStateLine lines[] = {{u"&1  new", false}, {u"&2  old", true}};
-    window.SetRecentStates(lines);
-    window.SetRecentStates(lines);
-    const std::vector<MenuLine> shown = ReadMenu(window.RecentStatesMenu());
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].caption, L"&1  new");
-    EXPECT_EQ(shown[0].command, static_cast<UINT>(RecentStateItem(0)));
-    EXPECT_FALSE(shown[0].checked);
-    EXPECT_EQ(shown[1].command, static_cast<UINT>(RecentStateItem(1)));
-    EXPECT_TRUE(shown[1].checked);
-    const auto submenuLine = [&] {
-        for (const MenuLine& line : ReadMenu(window.Menu())) {
-            if (line.submenu != nullptr) {
-                return line;
-            }
-        }
-        return MenuLine{};
-    };
-    EXPECT_FALSE(submenuLine().greyed);
-
-    window.SetRecentStates({});
-    EXPECT_TRUE(ReadMenu(window.RecentStatesMenu()).empty());
-    EXPECT_TRUE(submenuLine().greyed);
 }
 
 TEST(TrayMenuWin32, ACheckMarkGoesOnAndOffItsOwnItemOnly) {

@@ -70,27 +70,29 @@ RECT WindowRect(HWND window) {
     return rect;
 }
 
+struct MenuSearch {
+    DWORD processId;
+    RECT rect;
+};
+
+BOOL CALLBACK AddMenuRect(HWND window, LPARAM param) {
+    auto& search = *reinterpret_cast<MenuSearch*>(param);
+    wchar_t name[16] = {};
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    GetClassNameW(window, name, static_cast<int>(std::size(name)));
+    if (owner == search.processId && IsWindowVisible(window) &&
+        std::wstring_view(name) == kMenuClass) {
+        const RECT menu = WindowRect(window);
+        UnionRect(&search.rect, &search.rect, &menu);
+    }
+    return TRUE;
+}
+
 // Where the process's open menus are on the screen: the menu, and its submenu when one is open.
 RECT OpenMenusRect(DWORD processId) {
-    struct Search {
-        DWORD processId;
-        RECT rect;
-    } search{processId, {}};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto& search = *reinterpret_cast<Search*>(param);
-            wchar_t name[16] = {};
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            GetClassNameW(window, name, static_cast<int>(std::size(name)));
-            if (owner == search.processId && IsWindowVisible(window) &&
-                std::wstring_view(name) == kMenuClass) {
-                const RECT menu = WindowRect(window);
-                UnionRect(&search.rect, &search.rect, &menu);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    MenuSearch search{processId, {}};
+    EnumWindows(&AddMenuRect, reinterpret_cast<LPARAM>(&search));
     return search.rect;
 }
 

@@ -1,6 +1,6 @@
 // Every Win32 and COM call that the application's adapters make (the main window, the keyboard
-// hook, the shell) goes through this one table, so that a test can make a call fail on purpose:
-// replace an entry, and put the saved table back after.
+// hook, the shell, the clipboard's owner) goes through this one table, so that a test can make a
+// call fail on purpose: replace an entry, and put the saved table back after.
 #pragma once
 
 #include <windows.h>
@@ -42,10 +42,21 @@ struct Win32Api {
     decltype(&::AppendMenuW) AppendMenuW = ::AppendMenuW;
     decltype(&::ModifyMenuW) ModifyMenuW = ::ModifyMenuW;
     decltype(&::CheckMenuItem) CheckMenuItem = ::CheckMenuItem;
+    decltype(&::EnableMenuItem) EnableMenuItem = ::EnableMenuItem;
+    decltype(&::DeleteMenu) DeleteMenu = ::DeleteMenu;
+    decltype(&::GetMenuItemCount) GetMenuItemCount = ::GetMenuItemCount;
+    decltype(&::GetSubMenu) GetSubMenu = ::GetSubMenu;
     decltype(&::DestroyMenu) DestroyMenu = ::DestroyMenu;
     decltype(&::TrackPopupMenu) TrackPopupMenu = ::TrackPopupMenu;
     decltype(&::GetCursorPos) GetCursorPos = ::GetCursorPos;
     decltype(&::MessageBoxW) MessageBoxW = ::MessageBoxW;
+
+    // The program that owns the clipboard.
+    decltype(&::GetClipboardOwner) GetClipboardOwner = ::GetClipboardOwner;
+    decltype(&::GetWindowThreadProcessId) GetWindowThreadProcessId = ::GetWindowThreadProcessId;
+    decltype(&::OpenProcess) OpenProcess = ::OpenProcess;
+    decltype(&::QueryFullProcessImageNameW) QueryFullProcessImageNameW =
+        ::QueryFullProcessImageNameW;
 
     // The step hint.
     decltype(&::SetWindowTextW) SetWindowTextW = ::SetWindowTextW;

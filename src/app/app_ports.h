@@ -2,8 +2,10 @@
 // services of its hidden main window, and the shell (web links and the Startup shortcut).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -25,6 +27,29 @@ enum class MenuItem : std::uint32_t {
     RedoState,
     UndoState,
     Exit,
+    PauseRecording,
+    RecentStates,  // the submenu's own item
+};
+
+// The entries of the "Recent states" list, newest first: entry i (from 0) is the command
+// kFirstRecentStateItem + i, far above every item of the menu itself.
+inline constexpr std::uint32_t kFirstRecentStateItem = 0x100;
+inline MenuItem RecentStateItem(std::size_t index) {
+    return static_cast<MenuItem>(kFirstRecentStateItem + static_cast<std::uint32_t>(index));
+}
+// The entry's index when the item is an entry of the list.
+inline std::optional<std::size_t> RecentStateIndex(MenuItem item) {
+    const auto command = static_cast<std::uint32_t>(item);
+    if (command < kFirstRecentStateItem) {
+        return std::nullopt;
+    }
+    return command - kFirstRecentStateItem;
+}
+
+// One entry of the "Recent states" list as the menu shows it.
+struct RecentStateLine {
+    std::u16string caption;  // with its access key marked by "&"
+    bool checked = false;    // the state the clipboard holds
 };
 
 // Modifier bits as Windows numbers them for RegisterHotKey.
@@ -52,7 +77,7 @@ enum class TimerId : std::uintptr_t {
     SaveClipboard = 1,  // the end of a burst of clipboard changes
     SaveSettings = 2,   // the next try of a settings save that another program blocked
     AddTrayIcon = 3,    // the next try of adding the icon that the shell refused
-    RetryStep = 4,      // the next try of an undo or redo that found the clipboard busy
+    RetryStep = 4,      // the next try of a step that found the clipboard busy
 };
 
 // The hidden main window and what Windows does for it.
@@ -86,9 +111,15 @@ class MainWindowPort {
 
     virtual void SetMenuCheck(MenuItem item, bool checked) = 0;
     virtual void SetMenuCaption(MenuItem item, std::u16string_view caption) = 0;
+    // Fills the "Recent states" submenu with these lines, in order; with none its item is
+    // greyed.
+    virtual void SetRecentStates(std::span<const RecentStateLine> lines) = 0;
     // Brings the window to the foreground and shows the tray menu at the mouse; answers the
     // item chosen, or nothing when the menu was dismissed.
     virtual std::optional<MenuItem> ShowTrayMenu() = 0;
+    // Shows the "Recent states" submenu on its own at the mouse, over whatever program is in
+    // front, and gives that program the foreground back when it closes.
+    virtual std::optional<MenuItem> ShowRecentStates() = 0;
 
     // A message box with the application title as caption; answers the button chosen.
     virtual int ShowMessage(std::u16string_view text, std::uint32_t style) = 0;
@@ -99,6 +130,15 @@ class MainWindowPort {
                         LParam lParam) = 0;
     // Queues a message for the window, from any thread.
     virtual void PostToSelf(std::uint32_t message) = 0;
+};
+
+// Which program copied: the clipboard's owner window, its process, that process's image.
+class ClipboardOwnerPort {
+  public:
+    virtual ~ClipboardOwnerPort() = default;
+    // The full path of the program whose window owns the clipboard; nothing when no window
+    // owns it or its program cannot be read.
+    virtual std::optional<std::u16string> ClipboardOwnerProgram() = 0;
 };
 
 // The step hint: a note that appears for a moment and never takes the focus.

@@ -6,7 +6,7 @@ namespace {
 
 struct HotkeyDefault {
     std::u16string_view settingKey;
-    Hotkey hotkey;
+    std::optional<Hotkey> hotkey;
     MenuItem menuItem;
     std::u16string_view menuAction;  // the caption without the key's name
     std::u16string_view takenMessage;
@@ -14,21 +14,13 @@ struct HotkeyDefault {
 
 // In id order. The default keys keep the product's long-standing texts, "Win-Z" included.
 constexpr std::array<HotkeyDefault, kHotkeyCount> kDefaults = {{
-    {u"UndoHotkey",
-     {kModWin, 'Z'},
-     MenuItem::UndoState,
-     u"Undo the state",
+    {u"UndoHotkey", Hotkey{kModWin, 'Z'}, MenuItem::UndoState, u"Undo the state",
      u"The Win-Z hotkey is already in use by another program!"},
-    {u"RedoHotkey",
-     {kModWin, 'X'},
-     MenuItem::RedoState,
-     u"Redo the state",
+    {u"RedoHotkey", Hotkey{kModWin, 'X'}, MenuItem::RedoState, u"Redo the state",
      u"The Win-X hotkey is already in use by another program!"},
-    {u"ClearHotkey",
-     {kModWin, 'C'},
-     MenuItem::ClearHistory,
-     u"Clear history",
+    {u"ClearHotkey", Hotkey{kModWin, 'C'}, MenuItem::ClearHistory, u"Clear history",
      u"The Win-C hotkey is already in use by another program!"},
+    {u"PickHotkey", std::nullopt, MenuItem::RecentStates, u"Recent states", u""},
 }};
 
 struct ModifierName {
@@ -168,6 +160,9 @@ std::array<SettledHotkey, kHotkeyCount> SettleHotkeys(const json::JsonValue& set
         SettledHotkey& key = settled[id];
         key.id = id;
         key.menuItem = fallback.menuItem;
+        if (!chosen) {
+            continue;  // the pick key, not chosen
+        }
         if (takenBefore(*chosen)) {
             key.takenMessage = fallback.takenMessage;
             key.menuCaption = std::u16string(fallback.menuAction);

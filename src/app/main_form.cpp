@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "app/messages.h"
+#include "app/recent_states.h"
+#include "app/step_hint.h"
 
 namespace revertly::app {
 
@@ -47,7 +49,8 @@ bool frmMain::Form_Initialize() {
     settings_.LoadWithDefaults();
     // The keys are read at start-up only.
     const std::array<SettledHotkey, kHotkeyCount> hotkeys = SettleHotkeys(settings_.Settings());
-    stepHint_ = StepHintWanted(settings_.Settings());
+    recorder_.ShowHints(StepHintWanted(settings_.Settings()));
+    filter_ = ProgramFilter(settings_.Settings());
     if (const std::optional<std::uint32_t> megabytes =
             settings::HistoryMemoryMegabytes(settings_.Settings())) {
         history_.SetMemoryBudget(std::uint64_t{*megabytes} << 20);
@@ -81,9 +84,10 @@ bool frmMain::Form_Initialize() {
     history_.SetStatesCount(history::kStateCounts[index - 1]);
     SetMenuCheck(StatesCountItem(index), true);
 
-    SaveSettings();
-    copyWaiting_ = true;
-    ReadWaitingCopy();
+    saver_.Save();
+    if (!filter_.IgnoresClipboardOwner(ports_.clipboardOwner)) {
+        recorder_.ReadClipboardNow();
+    }
     if (closed_) {
         return true;
     }
@@ -98,11 +102,7 @@ bool frmMain::Form_Initialize() {
         return true;
     }
 
-    TrayIcon_ = std::make_unique<tray::Tray>(ports_.notify);
-    TrayIcon_->Initialize(ports_.trayHost, 0);
-    TrayIcon_->AutoRefresh(true);
-    TrayIcon_->AddIcon();
-    ScheduleTrayRetry();
+    tray_.Add();
     if (closed_) {
         return true;
     }
@@ -124,7 +124,7 @@ bool frmMain::Form_Initialize() {
         }
         heldHotkeys_[key.id] = key.hotkey && (ports_.window.RegisterHotkey(key.id, *key.hotkey) ||
                                               ports_.window.ClaimHotkey(key.id, *key.hotkey));
-        if (!heldHotkeys_[key.id]) {
+        if (!heldHotkeys_[key.id] && !key.takenMessage.empty()) {
             ports_.window.ShowMessage(key.takenMessage, kPlainStyle);
         }
     }
@@ -144,9 +144,7 @@ void frmMain::Form_Unload() {
 }
 
 void frmMain::StopTray() {
-    if (TrayIcon_) {
-        TrayIcon_->RemoveIcon();
-    }
+    tray_.Remove();
 }
 
 void frmMain::FinalCleanup() {
@@ -155,20 +153,8 @@ void frmMain::FinalCleanup() {
     packer_.reset();
     history_.ClearHistory();
     StopTray();
-    if (std::exchange(trayRetrying_, false)) {
-        ports_.window.StopTimer(TimerId::AddTrayIcon);
-    }
-    steps_.clear();
-    if (std::exchange(stepRetrying_, false)) {
-        ports_.window.StopTimer(TimerId::RetryStep);
-    }
-    // Only a save still pending is written at exit: the last choice the user made must not
-    // be lost because a reader held the file at the wrong moment.
-    if (settings_.SavePending()) {
-        ports_.window.StopTimer(TimerId::SaveSettings);
-        settingsRetryMilliseconds_ = 0;
-        settings_.SaveSettings(kShutdownSavePatienceMilliseconds);
-    }
+    recorder_.DropSteps();
+    saver_.SaveAtExit();
     // The order matters: the window is destroyed while the hook still hands its messages
     // to Proc, which leaves the viewer chain, takes the hook off and releases the hotkeys
     // on WM_DESTROY; only then are any hooks left removed and the instance block given up.
@@ -219,17 +205,19 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
             return 0;
         case msg::kHotkey:
             if (wParam == kUndoHotkey) {
-                RequestStep(Step::Back);
+                mnUndoState_Click();
             } else if (wParam == kRedoHotkey) {
-                RequestStep(Step::Forward);
+                mnRedoState_Click();
             } else if (wParam == kClearHotkey) {
                 mnClearHistory_Click();
+            } else if (wParam == kPickHotkey) {
+                OpenRecentStates();
             }
             return 0;
         default:
             break;
     }
-    if (uMsg == TrayIcon_->MessageID()) {
+    if (uMsg == tray_.Icon()->MessageID()) {
         // With interface version 3 the shell asks for the menu with WM_CONTEXTMENU, after a
         // right click as well as from the keyboard, and sends NIN_KEYSELECT for Enter and
         // Space; the right button's own messages come before the first and open nothing.
@@ -238,27 +226,27 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
         }
         rightButtonReleased_ = lParam == msg::kRightButtonUp;
     } else if (uMsg == taskbarCreated_ && taskbarCreated_ != 0) {
-        AddTrayIconAnew();
+        tray_.AddAnew();
     } else if (uMsg == msg::kDestroy) {
         ReleaseWindowServices();
     }
     return 0;
 }
 
+// The program that copied is looked up as the notice arrives, while the clipboard most likely
+// still holds that program's copy.
 void frmMain::OnClipboardChange() {
-    if (history_.IsOwnNotice()) {
+    const history::StateHistory::Notice notice = history_.ClassifyNotice();
+    if (notice == history::StateHistory::Notice::OwnWrite) {
         return;  // the program's own write of a state
     }
-    // A notice while a busy read waits for its next try is not part of that burst: the
-    // burst ended 100 ms after its last notice.
-    if (timerEnabled_ && readRetries_ == 0) {
-        ++history_.ChangeCount;  // the burst goes on: the wait starts over
+    // A late notice of the program's own write still has the clipboard read: should its
+    // write's notice have gone astray, it is another program's copy.
+    if (pause_.Paused() || filter_.IgnoresClipboardOwner(ports_.clipboardOwner)) {
+        recorder_.CopyLeftAlone();
     } else {
-        history_.ChangeCount = 1;
+        recorder_.CopyNoticed(notice == history::StateHistory::Notice::Change);
     }
-    copyWaiting_ = true;
-    readRetries_ = 0;
-    StartSaveTimer();
 }
 
 void frmMain::ReleaseWindowServices() {
@@ -310,101 +298,20 @@ std::optional<LResult> frmMain::WindowProcedure(std::uint32_t message, WParam wP
     }
 }
 
-// A tick that was queued before its timer stopped finds no copy waiting, or the steps that
-// wait reading it themselves.
 void frmMain::tmrSaveClipboard_Timer() {
-    ports_.window.StopTimer(TimerId::SaveClipboard);
-    timerEnabled_ = false;
-    if (copyWaiting_ && steps_.empty()) {
-        ReadWaitingCopy();
-    }
+    recorder_.SaveTimerTicked();
 }
 
-// A tick that was queued before its timer stopped may still arrive: it finds nothing to do.
 void frmMain::tmrSaveSettings_Timer() {
-    if (settings_.SavePending()) {
-        SaveSettings();
-    }
+    saver_.TimerTicked();
 }
 
 void frmMain::tmrAddTrayIcon_Timer() {
-    if (trayRetrying_) {
-        AddTrayIconAnew();
-    }
+    tray_.TimerTicked();
 }
 
 void frmMain::tmrRetryStep_Timer() {
-    if (!steps_.empty()) {
-        RunSteps();
-    }
-}
-
-void frmMain::StartSaveTimer() {
-    ports_.window.StartTimer(TimerId::SaveClipboard, kSaveDelayMilliseconds);
-    timerEnabled_ = true;
-}
-
-bool frmMain::TakeWaitingCopy() {
-    if (!copyWaiting_) {
-        return true;
-    }
-    if (!history_.SaveClipboardState()) {
-        return false;
-    }
-    copyWaiting_ = false;
-    readRetries_ = 0;
-    if (std::exchange(timerEnabled_, false)) {
-        ports_.window.StopTimer(TimerId::SaveClipboard);
-    }
-    return true;
-}
-
-// Another program that holds the clipboard (a reader of a large copy, a slow owner) usually
-// lets go within milliseconds, sometimes only after hundreds. After the last try the copy
-// still waits: the next step reads it first, so that no step puts an older state over it.
-void frmMain::ReadWaitingCopy() {
-    if (TakeWaitingCopy() || readRetries_ == kReadRetries) {
-        return;
-    }
-    ports_.window.StartTimer(TimerId::SaveClipboard, kFirstReadRetryMilliseconds << readRetries_++);
-    timerEnabled_ = true;
-}
-
-void frmMain::SaveSettings() {
-    settings_.SaveSettings();
-    ScheduleSettingsRetry();
-}
-
-void frmMain::ScheduleSettingsRetry() {
-    if (!settings_.SavePending()) {
-        if (std::exchange(settingsRetryMilliseconds_, 0) != 0) {
-            ports_.window.StopTimer(TimerId::SaveSettings);
-        }
-        return;
-    }
-    settingsRetryMilliseconds_ =
-        settingsRetryMilliseconds_ == 0
-            ? kFirstSettingsRetryMilliseconds
-            : std::min(2 * settingsRetryMilliseconds_, kLongestSettingsRetryMilliseconds);
-    ports_.window.StartTimer(TimerId::SaveSettings, settingsRetryMilliseconds_);
-}
-
-void frmMain::AddTrayIconAnew() {
-    // The notification area is recreated also when the display's scale changes: the
-    // picture is loaded again at the size wanted now.
-    ports_.window.LoadSmallIcon();
-    TrayIcon_->AddIconAgain(ports_.trayHost.WindowIcon());
-    ScheduleTrayRetry();
-}
-
-void frmMain::ScheduleTrayRetry() {
-    const bool retry = TrayIcon_->Visible() && !TrayIcon_->InNotificationArea();
-    if (retry && !trayRetrying_) {
-        ports_.window.StartTimer(TimerId::AddTrayIcon, kTrayRetryMilliseconds);
-    } else if (!retry && trayRetrying_) {
-        ports_.window.StopTimer(TimerId::AddTrayIcon);
-    }
-    trayRetrying_ = retry;
+    recorder_.RetryTimerTicked();
 }
 
 void frmMain::OpenTrayMenu(bool fromKeyboard) {
@@ -413,16 +320,37 @@ void frmMain::OpenTrayMenu(bool fromKeyboard) {
         return;
     }
     menuOpen_ = true;
+    FillRecentStates();
     const std::optional<MenuItem> chosen = ports_.window.ShowTrayMenu();
     menuOpen_ = false;
     // A keyboard user goes on from the icon, where the menu was asked for; before the
     // command runs, so that a window it opens keeps the focus.
     if (fromKeyboard && !closed_) {
-        TrayIcon_->ReturnFocus();
+        tray_.Icon()->ReturnFocus();
     }
     if (chosen) {
         RunMenuItem(*chosen);
     }
+}
+
+void frmMain::OpenRecentStates() {
+    if (menuOpen_ || closed_ || !FillRecentStates()) {
+        return;
+    }
+    menuOpen_ = true;
+    const std::optional<MenuItem> chosen = ports_.window.ShowRecentStates();
+    menuOpen_ = false;
+    if (chosen) {
+        RunMenuItem(*chosen);
+    }
+}
+
+bool frmMain::FillRecentStates() {
+    RecentStates list = ListRecentStates(history_);
+    ports_.window.SetRecentStates(list.lines);
+    recentSlots_ = std::move(list.slots);
+    recentLayout_ = recorder_.Layout();
+    return !recentSlots_.empty();
 }
 
 void frmMain::SetMenuCheck(MenuItem item, bool checked) {
@@ -444,7 +372,7 @@ void frmMain::mnAutorun_Click() {
     const bool result = SetAutorun(ports_.shell, paths_, !autorunChecked_);
     SetMenuCheck(MenuItem::Autorun, result);
     settings_.Set(settings::kAutorunKey, json::JsonValue::Boolean(result));
-    ScheduleSettingsRetry();
+    saver_.ScheduleRetry();
 }
 
 void frmMain::mnStatesCount_Click(std::int16_t Index) {
@@ -453,9 +381,10 @@ void frmMain::mnStatesCount_Click(std::int16_t Index) {
     }
     if (Index >= 1 && Index <= kStatesCountItems) {
         history_.SetStatesCount(history::kStateCounts[Index - 1]);
+        recorder_.LayoutChanged();
     }
     settings_.Set(settings::kStatesCountKey, json::JsonValue::Int32(history_.StatesCount()));
-    ScheduleSettingsRetry();
+    saver_.ScheduleRetry();
 }
 
 void frmMain::mnClearHistory_Click() {
@@ -463,6 +392,7 @@ void frmMain::mnClearHistory_Click() {
         if (ports_.window.ShowMessage(u"Clear the clipboard history?", kQuestionStyle) ==
             kAnswerYes) {
             history_.ClearHistory();
+            recorder_.LayoutChanged();
         }
     } else {
         ports_.window.ShowMessage(u"There are no elements for cleaning.", kInformationStyle);
@@ -470,71 +400,11 @@ void frmMain::mnClearHistory_Click() {
 }
 
 void frmMain::mnRedoState_Click() {
-    RequestStep(Step::Forward);
+    recorder_.RequestStep({.kind = Step::Kind::Forward});
 }
 
 void frmMain::mnUndoState_Click() {
-    RequestStep(Step::Back);
-}
-
-void frmMain::RequestStep(Step step) {
-    steps_.push_back(step);
-    // Otherwise a step is under way or waits for the clipboard: this one follows it.
-    if (steps_.size() == 1) {
-        RunSteps();
-    }
-}
-
-// A copy still waiting to be read is taken first: stepping over it would lose it and step
-// back from the state before it, one further than the user sees. A step that gives up after
-// its last try takes the steps asked for after it along: they counted on it.
-void frmMain::RunSteps() {
-    while (!steps_.empty()) {
-        const Step step = steps_.front();
-        history::StepResult result = history::StepResult::Busy;
-        if (TakeWaitingCopy()) {
-            result = step == Step::Back ? history_.UndoState() : history_.RedoState();
-        }
-        if (closed_) {
-            return;  // shut down while the step waited on another program: nothing is left
-        }
-        if (result == history::StepResult::Busy && ++stepTries_ < kStepTries) {
-            if (!std::exchange(stepRetrying_, true)) {
-                ports_.window.StartTimer(TimerId::RetryStep, kStepRetryMilliseconds);
-            }
-            return;
-        }
-        stepTries_ = 0;
-        if (result == history::StepResult::Busy) {
-            steps_.clear();
-        } else {
-            steps_.pop_front();
-        }
-        ShowStep(step, result);
-    }
-    if (std::exchange(stepRetrying_, false)) {
-        ports_.window.StopTimer(TimerId::RetryStep);
-    }
-    // A copy that the steps could not read goes back to the save timer's tries.
-    if (copyWaiting_ && !timerEnabled_) {
-        ReadWaitingCopy();
-    }
-}
-
-// After the step, so the clipboard holds the state before the hint is drawn.
-void frmMain::ShowStep(Step step, history::StepResult result) {
-    const std::int32_t position = history_.CurrentState();
-    if (!stepHint_ || position == 0) {
-        return;
-    }
-    StepNote note = StepNote::None;
-    if (result == history::StepResult::AtEnd) {
-        note = step == Step::Back ? StepNote::Oldest : StepNote::Newest;
-    } else if (result == history::StepResult::Busy) {
-        note = StepNote::ClipboardBusy;
-    }
-    ports_.stepHint.ShowStepHint(
-        StepHintText(history_.State(position), position, history_.LastState(), note));
+    recorder_.RequestStep({.kind = Step::Kind::Back});
 }
 
 void frmMain::mnExit_Click() {
@@ -543,7 +413,26 @@ void frmMain::mnExit_Click() {
     }
 }
 
+// While paused a copy waiting to be read is left as well: it is recorded only if it was read
+// before the pause began.
+void frmMain::mnPauseRecording_Click() {
+    pause_.Toggle(ports_.window, tray_.Icon());
+    if (pause_.Paused()) {
+        recorder_.CopyLeftAlone();
+    }
+}
+
+void frmMain::mnRecentState_Click(std::size_t index) {
+    if (index < recentSlots_.size()) {
+        recorder_.RequestStep(
+            {.kind = Step::Kind::To, .slot = recentSlots_[index], .layout = recentLayout_});
+    }
+}
+
 void frmMain::RunMenuItem(MenuItem item) {
+    if (const std::optional<std::size_t> index = RecentStateIndex(item)) {
+        return mnRecentState_Click(*index);
+    }
     switch (item) {
         case MenuItem::VisitSite:
             return mnVisitSite_Click();
@@ -567,6 +456,10 @@ void frmMain::RunMenuItem(MenuItem item) {
             return mnUndoState_Click();
         case MenuItem::Exit:
             return mnExit_Click();
+        case MenuItem::PauseRecording:
+            return mnPauseRecording_Click();
+        case MenuItem::RecentStates:
+            return;  // opens its submenu; no command of its own
     }
 }
 

@@ -5,14 +5,17 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <memory>
 #include <optional>
+#include <vector>
 
 #include "app/app_ports.h"
 #include "app/autorun.h"
 #include "app/hotkeys.h"
-#include "app/step_hint.h"
+#include "app/program_filter.h"
+#include "app/recorder.h"
+#include "app/recording_pause.h"
+#include "app/settings_saver.h"
+#include "app/tray_icon_keeper.h"
 #include "history/state_history.h"
 #include "history/viewer_chain.h"
 #include "instance/one_instance.h"
@@ -27,30 +30,6 @@ namespace revertly::app {
 inline constexpr std::u16string_view kSiteUrl = u"https://revertly.example.com/";
 inline constexpr std::u16string_view kGroupUrl = u"https://revertly.example.com/community";
 
-// The save timer's interval: a burst of clipboard changes ends this long after its last one.
-inline constexpr std::uint32_t kSaveDelayMilliseconds = 100;
-
-// A settings save that another program blocks is tried again this soon, then at twice the
-// wait each time up to the longest, for as long as the program runs. At shutdown it gets one
-// last try that waits up to the patience for the other program to let go.
-inline constexpr std::uint32_t kFirstSettingsRetryMilliseconds = 50;
-inline constexpr std::uint32_t kLongestSettingsRetryMilliseconds = 5000;
-inline constexpr std::uint32_t kShutdownSavePatienceMilliseconds = 1000;
-
-// A copy that another program keeps from being read (it holds the clipboard open) is read
-// again this soon, then at twice the wait each time, this many times in all.
-inline constexpr std::uint32_t kFirstReadRetryMilliseconds = 25;
-inline constexpr int kReadRetries = 5;
-
-// An undo or redo that finds the clipboard busy is tried again this often, this many times
-// (about a second) before it is given up.
-inline constexpr std::uint32_t kStepRetryMilliseconds = 25;
-inline constexpr int kStepTries = 40;
-
-// While the shell refuses the tray icon (Explorer still busy at log-on), it is offered again
-// this often.
-inline constexpr std::uint32_t kTrayRetryMilliseconds = 3000;
-
 // Why the main window is being closed.
 enum class CloseReason {
     ControlMenu = 0,  // the window's own Close command: only hides the window
@@ -64,6 +43,7 @@ struct FormPorts {
     MainWindowPort& window;
     StepHintPort& stepHint;
     ShellPort& shell;
+    ClipboardOwnerPort& clipboardOwner;
     history::ClipboardPort& clipboard;
     history::ViewerPort& viewer;
     tray::ShellNotifyPort& notify;
@@ -114,13 +94,17 @@ class frmMain {
     void mnRedoState_Click();
     void mnUndoState_Click();
     void mnExit_Click();
+    void mnPauseRecording_Click();
+    // index: the line of the "Recent states" list last shown, from 0.
+    void mnRecentState_Click(std::size_t index);
     void RunMenuItem(MenuItem item);
 
     const history::StateHistory& History() const { return history_; }
     const settings::SettingsFile& Settings() const { return settings_; }
     bool AutorunChecked() const { return autorunChecked_; }
-    bool TimerEnabled() const { return timerEnabled_; }
-    const tray::Tray* TrayIcon() const { return TrayIcon_.get(); }
+    bool TimerEnabled() const { return recorder_.SaveTimerRunning(); }
+    bool Paused() const { return pause_.Paused(); }
+    const tray::Tray* TrayIcon() const { return tray_.Icon(); }
     winhook::HookHandle SubclassHandle() const { return SubclassHandle_; }
 
   private:
@@ -131,33 +115,17 @@ class frmMain {
     // What the window holds: its place on the listener list or in the viewer chain, the hook
     // and the hotkeys.
     void ReleaseWindowServices();
-    void StartSaveTimer();
-    // Reads the copy that waits to be read; false when another program held the clipboard
-    // and the copy still waits.
-    bool TakeWaitingCopy();
-    // Reads the waiting copy, or has the save timer try again a little later.
-    void ReadWaitingCopy();
-    // Undo and redo, from a hotkey or the menu, run in the order they were asked for: each
-    // first takes a copy still waiting to be read, then steps; one that finds the clipboard
-    // busy is tried again from a timer, and the ones after it wait their turn.
-    enum class Step { Back, Forward };
-    void RequestStep(Step step);
-    void RunSteps();
-    // The step hint, when the user wants it, once the clipboard holds the state.
-    void ShowStep(Step step, history::StepResult result);
-    // Saves the settings; a save that another program blocks is tried again from the timer,
-    // each time a little later.
-    void SaveSettings();
-    void ScheduleSettingsRetry();
-    // Adds the icon anew, with its picture loaded again at the DPI of now.
-    void AddTrayIconAnew();
-    // While the shell has not taken the icon, the timer offers it again.
-    void ScheduleTrayRetry();
     // fromKeyboard: asked for with Enter, Space, Shift+F10 or the menu key, not a right click.
     void OpenTrayMenu(bool fromKeyboard);
+    // The "Recent states" list on its own, from the pick key.
+    void OpenRecentStates();
+    // Hands the list as the history stands to the menu, and keeps its slots for the choice.
+    bool FillRecentStates();
 
     FormPorts ports_;
     ProgramPaths paths_;
+    // Set once shutdown has begun; start-up and the steps stop at their next turn.
+    bool closed_ = false;
     std::uint32_t taskbarCreated_;
 
     settings::SettingsFile settings_;
@@ -167,28 +135,21 @@ class frmMain {
     history::ViewerChain chain_;
     instance::OneInstance instance_;
     winhook::Subclass subclass_;
-    std::unique_ptr<tray::Tray> TrayIcon_;
+    TrayIconKeeper tray_{ports_.notify, ports_.trayHost, ports_.window};
     winhook::HookHandle SubclassHandle_ = 0;
 
-    bool timerEnabled_ = false;
-    // A change notice came whose copy is not read yet, and how often its read found the
-    // clipboard busy.
-    bool copyWaiting_ = false;
-    int readRetries_ = 0;
-    // Undos and redos not yet done, oldest first; tries of the first one.
-    std::deque<Step> steps_;
-    int stepTries_ = 0;
-    bool stepRetrying_ = false;
-    // The wait before the next try of a pending settings save; 0 when none is pending.
-    std::uint32_t settingsRetryMilliseconds_ = 0;
-    bool trayRetrying_ = false;
+    SettingsSaver saver_{settings_, ports_.window};
+    Recorder recorder_{history_, ports_.window, ports_.stepHint, closed_};
+    RecordingPause pause_;
+    ProgramFilter filter_;
+    // The slots of the "Recent states" list last shown, and the history's layout then.
+    std::vector<std::int32_t> recentSlots_;
+    std::uint64_t recentLayout_ = 0;
     bool menuOpen_ = false;
     // Whether the last callback from the icon was the right button's release: a menu then
     // asked for is the mouse's, not the keyboard's.
     bool rightButtonReleased_ = false;
     bool autorunChecked_ = false;
-    bool stepHint_ = false;
-    bool closed_ = false;
     // The hotkeys that start-up registered or claimed, by id.
     std::array<bool, kHotkeyCount> heldHotkeys_{};
 };

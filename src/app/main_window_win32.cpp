@@ -51,6 +51,9 @@ const MenuEntry kMenu[] = {
     {MenuItem::StatesCount4, L"Remember the 20 states"},
     {MenuItem::StatesCount5, L"Remember the 50 states"},
     {std::nullopt, nullptr},
+    {MenuItem::RecentStates, L"Recent states"},
+    {MenuItem::PauseRecording, L"Pause recording"},
+    {std::nullopt, nullptr},
     {MenuItem::ClearHistory, L"Clear history (Win+C)"},
     {std::nullopt, nullptr},
     {MenuItem::RedoState, L"Redo the state (Win+X)"},
@@ -76,16 +79,28 @@ UINT NotificationAreaDpi() {
     return dpi;
 }
 
+// The "Recent states" item opens a submenu, which the menu owns and destroys with itself.
 HMENU BuildTrayMenu() {
     HMENU menu = Api().CreatePopupMenu();
     for (const MenuEntry& entry : kMenu) {
-        if (entry.item) {
+        if (entry.item == MenuItem::RecentStates) {
+            Api().AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(Api().CreatePopupMenu()),
+                              entry.caption);
+        } else if (entry.item) {
             Api().AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(*entry.item), entry.caption);
         } else {
             Api().AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         }
     }
     return menu;
+}
+
+UINT RecentStatesPosition() {
+    UINT position = 0;
+    while (kMenu[position].item != MenuItem::RecentStates) {
+        ++position;
+    }
+    return position;
 }
 
 }  // namespace
@@ -100,7 +115,8 @@ Win32MainWindow::Win32MainWindow(HINSTANCE instance)
       icon_(LoadProgramIcon(instance, Api().GetSystemMetrics(SM_CXICON),
                             Api().GetSystemMetrics(SM_CYICON))),
       smallIcon_(LoadSmallProgramIcon(instance)),
-      menu_(BuildTrayMenu()) {
+      menu_(BuildTrayMenu()),
+      recentStates_(Api().GetSubMenu(menu_.get(), static_cast<int>(RecentStatesPosition()))) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = &WindowProc;
@@ -221,15 +237,43 @@ void Win32MainWindow::SetMenuCaption(MenuItem item, std::u16string_view caption)
                       static_cast<UINT_PTR>(item), Wide(terminated));
 }
 
+void Win32MainWindow::SetRecentStates(std::span<const RecentStateLine> lines) {
+    while (Api().GetMenuItemCount(recentStates_) > 0) {
+        Api().DeleteMenu(recentStates_, 0, MF_BYPOSITION);
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::u16string caption(lines[i].caption);
+        Api().AppendMenuW(recentStates_, MF_STRING | (lines[i].checked ? MF_CHECKED : 0),
+                          static_cast<UINT_PTR>(RecentStateItem(i)), Wide(caption));
+    }
+    Api().EnableMenuItem(menu_.get(), RecentStatesPosition(),
+                         MF_BYPOSITION | (lines.empty() ? MF_GRAYED : MF_ENABLED));
+}
+
 std::optional<MenuItem> Win32MainWindow::ShowTrayMenu() {
+    return TrackMenu(menu_.get());
+}
+
+// From a key pressed in another program, which the user goes on with: it gets the foreground
+// back, which the window may give away while it has it.
+std::optional<MenuItem> Win32MainWindow::ShowRecentStates() {
+    const HWND previous = Api().GetForegroundWindow();
+    const std::optional<MenuItem> chosen = TrackMenu(recentStates_);
+    if (previous != nullptr && previous != window_.get()) {
+        Api().SetForegroundWindow(previous);
+    }
+    return chosen;
+}
+
+std::optional<MenuItem> Win32MainWindow::TrackMenu(HMENU menu) {
     POINT cursor{};
     Api().GetCursorPos(&cursor);
     // The window must be foreground before TrackPopupMenu, and get a message right after,
     // or the menu does not close when the user clicks elsewhere.
     Api().SetForegroundWindow(window_.get());
-    const UINT chosen = static_cast<UINT>(
-        Api().TrackPopupMenu(menu_.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, cursor.x,
-                             cursor.y, 0, window_.get(), nullptr));
+    const UINT chosen =
+        static_cast<UINT>(Api().TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
+                                               cursor.x, cursor.y, 0, window_.get(), nullptr));
     Api().PostMessageW(window_.get(), WM_NULL, 0, 0);
     if (chosen == 0) {
         return std::nullopt;

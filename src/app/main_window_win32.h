@@ -30,6 +30,7 @@ class Win32MainWindow final : public MainWindowPort {
     bool Created() const { return static_cast<bool>(window_); }
     // The tray menu, for reading its captions and check marks.
     HMENU Menu() const { return menu_.get(); }
+    HMENU RecentStatesMenu() const { return recentStates_; }
 
     WindowHandle Handle() override;
     void Hide() override;
@@ -43,7 +44,9 @@ class Win32MainWindow final : public MainWindowPort {
     void UnregisterHotkey(int id) override;
     void SetMenuCheck(MenuItem item, bool checked) override;
     void SetMenuCaption(MenuItem item, std::u16string_view caption) override;
+    void SetRecentStates(std::span<const RecentStateLine> lines) override;
     std::optional<MenuItem> ShowTrayMenu() override;
+    std::optional<MenuItem> ShowRecentStates() override;
     int ShowMessage(std::u16string_view text, std::uint32_t style) override;
     void SendTo(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) override;
     void PostToSelf(std::uint32_t message) override;
@@ -56,6 +59,8 @@ class Win32MainWindow final : public MainWindowPort {
     // which is what it shows (16 pixels at 100 %, 24 at 150 %); the manifest makes the
     // process DPI aware, so the metric is not scaled for it.
     static HICON LoadSmallProgramIcon(HINSTANCE instance);
+    // Shows the menu at the mouse; the item chosen, or nothing when it was dismissed.
+    std::optional<MenuItem> TrackMenu(HMENU menu);
 
     HINSTANCE instance_;
     // The class's icons live as long as the window; the window is destroyed first.
@@ -68,6 +73,8 @@ class Win32MainWindow final : public MainWindowPort {
     // Released by the system when the window is destroyed by other means than this object.
     UniqueWindow window_;
     UniqueHandle<HMENU, &DestroyMenuHandle> menu_;
+    // The "Recent states" submenu, which menu_ owns.
+    HMENU recentStates_;
     frmMain* form_ = nullptr;
     // Made with the first claimed hotkey.
     std::optional<KeyboardHook> keyboard_;

@@ -30,6 +30,7 @@ Win32Program::Win32Program(HINSTANCE instance, ProgramPaths paths)
       form_({.window = window_,
              .stepHint = stepHint_,
              .shell = shell_,
+             .clipboardOwner = clipboardOwner_,
              .clipboard = clipboard_,
              .viewer = viewer_,
              .notify = notify_,

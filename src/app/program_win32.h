@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "app/clipboard_owner_win32.h"
 #include "app/main_form.h"
 #include "app/main_window_win32.h"
 #include "app/shell_win32.h"
@@ -35,6 +36,7 @@ class Win32Program {
     Win32MainWindow window_;
     Win32StepHint stepHint_;
     Win32ShellPort shell_;
+    Win32ClipboardOwner clipboardOwner_;
     history::Win32Clipboard clipboard_;
     history::Win32ViewerPort viewer_;
     tray::Win32ShellNotify notify_;

@@ -155,6 +155,14 @@ StepResult StateHistory::RedoState() {
     return StepTo(currentState_ + 1);
 }
 
+StepResult StateHistory::GoToState(std::int32_t slot) {
+    EnsureStates();
+    if (!IsFilled(slot)) {
+        return StepResult::AtEnd;
+    }
+    return StepTo(slot);
+}
+
 // The position moves only when the write got the clipboard: otherwise it would name a
 // state that is not on the clipboard.
 StepResult StateHistory::StepTo(std::int32_t slot) {
@@ -242,12 +250,14 @@ bool StateHistory::ClipboardHoldsOwnWrite() {
     return writing_ || (ownWrite_ && clipboard_.ClipboardChangeNumber() == *ownWrite_);
 }
 
-bool StateHistory::IsOwnNotice() {
+StateHistory::Notice StateHistory::ClassifyNotice() {
     const bool due = dueOwnNotices_ > 0;
     if (due) {
         --dueOwnNotices_;
     }
-    return ClipboardHoldsOwnWrite() || due;
+    return ClipboardHoldsOwnWrite() ? Notice::OwnWrite
+           : due                    ? Notice::LateOwnWrite
+                                    : Notice::Change;
 }
 
 void StateHistory::ClearIfAskedDuringWrite() {

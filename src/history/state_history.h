@@ -49,6 +49,9 @@ class StateHistory {
     StepResult UndoState();
     // One slot forward, and that state onto the clipboard; nothing at the newest state.
     StepResult RedoState();
+    // The state of a filled slot onto the clipboard, and that slot the current one, as that
+    // many undos or redos would; the states after it stay. Nothing for an empty slot.
+    StepResult GoToState(std::int32_t slot);
     // Releases every stored state; the clipboard keeps what it holds.
     void ClearHistory();
     // Changes the capacity: shrinking drops the oldest states, growing keeps them all.
@@ -84,11 +87,13 @@ class StateHistory {
     // Decided by the clipboard's change number, not by the order in which notices arrive
     // (a notice may come inside the write, or be posted and arrive after later changes).
     bool ClipboardHoldsOwnWrite();
-    // Whether a change notice is the program's own: the clipboard holds its write, or, where
-    // every write is noticed once and in order (the listener list), a write's notice is still
-    // due although the clipboard has changed again since. Counted, such a late notice would
-    // make a burst of the copy that followed the write, and put a state over it.
-    bool IsOwnNotice();
+    // What a change notice reports: the program's own write, which the clipboard still holds;
+    // a write of the program's whose notice comes only after the clipboard changed again
+    // (known where every write is noticed once and in order: the listener list), which is
+    // no copy but must not count towards a burst either (two of them and the copy after
+    // would make one, and a state would be put over that copy); or another program's change.
+    enum class Notice { OwnWrite, LateOwnWrite, Change };
+    Notice ClassifyNotice();
     void NoticeEveryWrite(bool every) { noticeEveryWrite_ = every; }
     // The number of change notifications in the current burst, kept by the window's message
     // handling: 1 for the notification that starts the save timer, one more for each that

@@ -91,6 +91,13 @@ void Tray::Tooltip(std::u16string_view message) {
     }
 }
 
+void Tray::ClearTooltip() {
+    std::fill(std::begin(record_.szTip), std::end(record_.szTip), u'\0');
+    if (autoRefresh_) {
+        Refresh();
+    }
+}
+
 void Tray::Icon(IconHandle icon) {
     record_.hIcon = icon;
     if (autoRefresh_) {

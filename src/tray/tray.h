@@ -129,6 +129,8 @@ class Tray {
     std::u16string Tooltip() const;
     // An empty text keeps the previous tip; a longer one is cut to 127 code units.
     void Tooltip(std::u16string_view message);
+    // Leaves the icon without a tip.
+    void ClearTooltip();
 
     IconHandle Icon() const { return record_.hIcon; }
     // Changes the picture; the icon keeps its identifier.

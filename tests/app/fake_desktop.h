@@ -20,6 +20,7 @@ namespace revertly::testing {
 class FakeDesktop final : public app::MainWindowPort,
                           public app::StepHintPort,
                           public app::ShellPort,
+                          public app::ClipboardOwnerPort,
                           public history::ViewerPort,
                           public tray::ShellNotifyPort,
                           public tray::TrayHost,
@@ -35,6 +36,7 @@ class FakeDesktop final : public app::MainWindowPort,
         return {.window = *this,
                 .stepHint = *this,
                 .shell = *this,
+                .clipboardOwner = *this,
                 .clipboard = clipboard,
                 .viewer = *this,
                 .notify = *this,
@@ -87,9 +89,19 @@ class FakeDesktop final : public app::MainWindowPort,
     void SetMenuCaption(app::MenuItem item, std::u16string_view caption) override {
         captions[item] = Narrow(caption);
     }
+    void SetRecentStates(std::span<const app::RecentStateLine> lines) override {
+        recentStates.clear();
+        for (const app::RecentStateLine& line : lines) {
+            recentStates.push_back((line.checked ? "* " : "") + Narrow(line.caption));
+        }
+    }
     std::optional<app::MenuItem> ShowTrayMenu() override {
         Note("menu");
         RunOnce(whileOpen);
+        return std::exchange(menuChoice, std::nullopt);
+    }
+    std::optional<app::MenuItem> ShowRecentStates() override {
+        Note("recent states");
         return std::exchange(menuChoice, std::nullopt);
     }
     int ShowMessage(std::u16string_view text, std::uint32_t style) override {
@@ -133,6 +145,9 @@ class FakeDesktop final : public app::MainWindowPort,
         return true;
     }
 
+    // ClipboardOwnerPort
+    std::optional<std::u16string> ClipboardOwnerProgram() override { return clipboardOwner; }
+
     // ViewerPort
     bool AddClipboardFormatListener(WindowHandle) override {
         Note("listen");
@@ -149,6 +164,7 @@ class FakeDesktop final : public app::MainWindowPort,
     bool ShellNotifyIcon(tray::NotifyMessage message,
                          const tray::NotifyIconRecord& record) override {
         Note("icon " + std::to_string(static_cast<int>(message)));
+        tip = Narrow(std::u16string_view(record.szTip));
         if (message == tray::NotifyMessage::Add && refusedAdds > 0) {
             --refusedAdds;
             return false;
@@ -219,6 +235,12 @@ class FakeDesktop final : public app::MainWindowPort,
     std::u16string userStartup = u"C:\\Users\\me\\StartUp";
     std::u16string commonStartup = u"C:\\Common\\StartUp";
     std::optional<app::MenuItem> menuChoice;
+    // The "Recent states" lines last handed to the menu, "* " before the checked one.
+    std::vector<std::string> recentStates;
+    // The program whose window owns the clipboard.
+    std::optional<std::u16string> clipboardOwner;
+    // The icon's tip as the shell last got it.
+    std::string tip;
     // The window's small icon, a new handle each time it is loaded again.
     tray::IconHandle icon = 77;
     // The notification area: the adds it refuses still, the icons it shows by id, and the

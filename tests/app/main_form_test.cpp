@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
-#include "fake_desktop.h"
-#include "support/scratch_dir.h"
+#include "main_form_fixture.h"
 #ifdef _WIN32
 #include "settings/api_win32.h"
 #include "support/api_override.h"
@@ -15,43 +13,11 @@ namespace {
 
 using revertly::testing::FakeClipboard;
 using revertly::testing::FakeDesktop;
+using revertly::testing::kTrayCallback;
+using revertly::testing::MainFormTest;
 using revertly::testing::ReadBytes;
 using revertly::testing::ScratchDir;
 using revertly::testing::WriteBytes;
-
-constexpr std::uint32_t kTrayCallback = tray::kDefaultCallbackMessage;
-
-class MainFormTest : public ::testing::Test {
-  protected:
-    // Starts the program with the given settings file content (none when null).
-    bool Start(const char* settings = nullptr) {
-        if (settings != nullptr) {
-            WriteBytes(SettingsPath(), settings);
-        }
-        desktop_.clipboard.Copy("first");
-        const bool started = form_.Form_Initialize();
-        return started;
-    }
-    std::u16string SettingsPath() const { return dir_.File(u"revertly.txt"); }
-    // Another program copies; the burst ends and the save timer fires.
-    void CopyElsewhere(const std::string& text) {
-        desktop_.clipboard.Copy(text);
-        desktop_.Send(msg::kClipboardUpdate);
-        desktop_.Send(msg::kTimer, 1);
-    }
-    // A right click on the icon and a choice in its menu.
-    void Choose(MenuItem item) {
-        desktop_.menuChoice = item;
-        desktop_.Send(kTrayCallback, 0, msg::kRightButtonUp);
-        desktop_.Send(kTrayCallback, 0, msg::kContextMenu);
-    }
-
-    ScratchDir dir_;
-    FakeDesktop desktop_;
-    frmMain form_{
-        desktop_.Ports(), {dir_.Path().u16string(), u"revertly"}, FakeDesktop::kTaskbarCreated};
-    void SetUp() override { desktop_.form = &form_; }
-};
 
 TEST_F(MainFormTest, StartsUpInItsFixedOrder) {
     ASSERT_TRUE(Start());

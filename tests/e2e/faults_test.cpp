@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "e2e/scenario.h"
+#include "e2e/revertly_test.h"
 #include "settings/settings.h"
 
 namespace revertly::driver {
@@ -72,20 +72,11 @@ void PrintTo(const BadFile& bad, std::ostream* out) {
 // no Startup shortcut, and leaves the same behind with no process running.
 class BadSettingsFileTest : public ::testing::TestWithParam<BadFile> {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(ClearClipboard());
-        ASSERT_TRUE(RemoveStartupLink());
-        ASSERT_TRUE(program.Install(ProgramUnderTest())) << ProgramUnderTest();
-    }
+    void SetUp() override { PrepareFreshCopy(program); }
 
     void TearDown() override {
         Unprotect();
-        if (program.Running() && !program.Exit()) {
-            ADD_FAILURE() << "the program did not exit; terminated";
-            program.Terminate();
-        }
-        ClearClipboard();
-        RemoveStartupLink();
+        EndAndCleanUp(program);
     }
 
     void Protect(Protection protection) {

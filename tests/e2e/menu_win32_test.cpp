@@ -19,6 +19,7 @@ struct MenuLine {
     std::wstring caption;
     UINT command = 0;
     bool checked = false;
+    HMENU submenu = nullptr;
 };
 
 std::vector<MenuLine> ReadMenu(HMENU menu) {
@@ -27,7 +28,7 @@ std::vector<MenuLine> ReadMenu(HMENU menu) {
         wchar_t caption[128] = {};
         MENUITEMINFOW info{};
         info.cbSize = sizeof info;
-        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING | MIIM_SUBMENU;
         info.dwTypeData = caption;
         info.cch = static_cast<UINT>(std::size(caption));
         if (!GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info)) {
@@ -35,14 +36,14 @@ std::vector<MenuLine> ReadMenu(HMENU menu) {
             continue;
         }
         lines.push_back({(info.fType & MFT_SEPARATOR) != 0, caption, info.wID,
-                         (info.fState & MFS_CHECKED) != 0});
+                         (info.fState & MFS_CHECKED) != 0, info.hSubMenu});
     }
     return lines;
 }
 
 struct Expected {
-    const wchar_t* caption;  // nullptr for a separator
-    std::optional<MenuItem> command;
+    const wchar_t* caption;           // nullptr for a separator
+    std::optional<MenuItem> command;  // nothing for a separator and the submenu
 };
 const Expected kMenu[] = {
     {L"Visit the official website", MenuItem::VisitSite},
@@ -55,6 +56,9 @@ const Expected kMenu[] = {
     {L"Remember the 15 states", MenuItem::StatesCount3},
     {L"Remember the 20 states", MenuItem::StatesCount4},
     {L"Remember the 50 states", MenuItem::StatesCount5},
+    {nullptr, std::nullopt},
+    {L"Recent states", std::nullopt},
+    {L"Pause recording", MenuItem::PauseRecording},
     {nullptr, std::nullopt},
     {L"Clear history (Win+C)", MenuItem::ClearHistory},
     {nullptr, std::nullopt},
@@ -78,7 +82,10 @@ TEST(TrayMenuWin32, ItemsInOrderWithTheirCommandsAndNoCheckMarks) {
         }
         EXPECT_FALSE(lines[i].separator);
         EXPECT_EQ(lines[i].caption, kMenu[i].caption);
-        EXPECT_EQ(lines[i].command, static_cast<UINT>(*kMenu[i].command));
+        EXPECT_EQ(lines[i].submenu == window.RecentStatesMenu(), !kMenu[i].command);
+        if (kMenu[i].command) {
+            EXPECT_EQ(lines[i].command, static_cast<UINT>(*kMenu[i].command));
+        }
     }
 }
 
@@ -107,8 +114,8 @@ TEST(TrayMenuWin32, ACaptionChangesInPlaceKeepingItsCommand) {
     window.SetMenuCaption(MenuItem::UndoState, u"Undo the state (Ctrl+Alt+Z)");
     const std::vector<MenuLine> lines = ReadMenu(window.Menu());
     ASSERT_EQ(lines.size(), std::size(kMenu));
-    EXPECT_EQ(lines[14].caption, L"Undo the state (Ctrl+Alt+Z)");
-    EXPECT_EQ(lines[14].command, static_cast<UINT>(MenuItem::UndoState));
+    EXPECT_EQ(lines[17].caption, L"Undo the state (Ctrl+Alt+Z)");
+    EXPECT_EQ(lines[17].command, static_cast<UINT>(MenuItem::UndoState));
 }
 
 HHOOK WINAPI RefuseHook(int, HOOKPROC, HINSTANCE, DWORD) {

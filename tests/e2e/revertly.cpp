@@ -100,17 +100,42 @@ bool Revertly::CloseTrayMenu() {
     return Post(WM_CANCELMODE, 0, 0) && WaitUntil([this] { return !TrayMenuShown(); });
 }
 
-bool Revertly::ChooseTrayItem(TrayItem item) {
-    if (!OpenTrayMenu()) {
-        return false;
-    }
+namespace {
+
+// The keys that select the item: the first Down selects the first command.
+std::vector<INPUT> KeysTo(TrayItem item) {
     std::vector<INPUT> keys;
     for (int down = 0; down <= static_cast<int>(item); ++down) {
         keys.push_back(KeyInput(VK_DOWN, false));
         keys.push_back(KeyInput(VK_DOWN, true));
     }
-    keys.push_back(KeyInput(VK_RETURN, false));
-    keys.push_back(KeyInput(VK_RETURN, true));
+    return keys;
+}
+
+void Press(std::vector<INPUT>& keys, WORD key) {
+    keys.push_back(KeyInput(key, false));
+    keys.push_back(KeyInput(key, true));
+}
+
+}  // namespace
+
+bool Revertly::ChooseTrayItem(TrayItem item) {
+    if (!OpenTrayMenu()) {
+        return false;
+    }
+    std::vector<INPUT> keys = KeysTo(item);
+    Press(keys, VK_RETURN);
+    return SendKeys(std::move(keys)) && WaitUntil([this] { return !TrayMenuShown(); });
+}
+
+// Right opens the submenu; the access key both selects and chooses.
+bool Revertly::ChooseRecentState(int number) {
+    if (!OpenTrayMenu()) {
+        return false;
+    }
+    std::vector<INPUT> keys = KeysTo(TrayItem::RecentStates);
+    Press(keys, VK_RIGHT);
+    Press(keys, static_cast<WORD>('0' + number % 10));
     return SendKeys(std::move(keys)) && WaitUntil([this] { return !TrayMenuShown(); });
 }
 

@@ -26,6 +26,8 @@ enum class TrayItem {
     Remember15,
     Remember20,
     Remember50,
+    RecentStates,
+    PauseRecording,
     ClearHistory,
     Redo,
     Undo,
@@ -78,6 +80,9 @@ class Revertly {
     bool CloseTrayMenu();
     // Opens the menu, picks the item with the keyboard and waits for the menu to close.
     bool ChooseTrayItem(TrayItem item);
+    // Opens the menu and its "Recent states" list, and picks the line with this number (1 to
+    // 10) by its access key.
+    bool ChooseRecentState(int number);
 
     // Waits for one of the program's message boxes; nullptr when none showed.
     HWND WaitForMessageBox(Milliseconds timeout = kPatience);

@@ -1,13 +1,14 @@
 // Plays a short session with the real revertly.exe the way a person would, and prints each
 // step with what the clipboard holds after it: three copies, undo twice (with the step hint
-// turned on in the settings), redo, a new copy that drops the redo branch, the tray menu
-// opened from its icon and closed, and Exit.
+// turned on in the settings), redo, a new copy that drops the redo branch, the oldest state
+// chosen from the "Recent states" list and redo from it, the tray menu opened from its icon
+// and closed, and Exit.
 //
 //     revertly_demo [revertly.exe]
 //
 // Run it under Wine on an X display (scripts/demo starts a private one). While the step hint
-// is up, and while the tray menu is open, it prints "SCREENSHOT name left top right bottom":
-// the part of the screen that shows the hint, or the menu and the icon it belongs to. It goes
+// is up, and while the tray menu or its list is open, it prints "SCREENSHOT name left top
+// right bottom": the part of the screen that shows the hint, or the menus and their icon. It goes
 // on once a line arrives on its input, so that whoever runs it can take a picture first. A step
 // that does not do what it should stops the session (exit code 1); either way the demo ends
 // everything it started.
@@ -67,6 +68,32 @@ RECT WindowRect(HWND window) {
     RECT rect{};
     GetWindowRect(window, &rect);
     return rect;
+}
+
+struct MenuSearch {
+    DWORD processId;
+    RECT rect;
+};
+
+BOOL CALLBACK AddMenuRect(HWND window, LPARAM param) {
+    auto& search = *reinterpret_cast<MenuSearch*>(param);
+    wchar_t name[16] = {};
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    GetClassNameW(window, name, static_cast<int>(std::size(name)));
+    if (owner == search.processId && IsWindowVisible(window) &&
+        std::wstring_view(name) == kMenuClass) {
+        const RECT menu = WindowRect(window);
+        UnionRect(&search.rect, &search.rect, &menu);
+    }
+    return TRUE;
+}
+
+// Where the process's open menus are on the screen: the menu, and its submenu when one is open.
+RECT OpenMenusRect(DWORD processId) {
+    MenuSearch search{processId, {}};
+    EnumWindows(&AddMenuRect, reinterpret_cast<LPARAM>(&search));
+    return search.rect;
 }
 
 // The steps of the session and their transcript. Each step answers whether it did what it
@@ -175,12 +202,50 @@ class Session {
         return true;
     }
 
+    // The tray menu opened from its icon, for a picture.
+    bool OpenTrayMenuForAPicture() {
+        if (!OpenTrayMenuAtTheIcon()) {
+            return Stop("the tray menu did not open");
+        }
+        Report("right click on the tray icon", std::nullopt, "the menu is open");
+        return MenusForAPicture("tray-menu", " (press Enter to close the menu)");
+    }
+
+    // The tray menu opened from its icon, its "Recent states" list opened with the keyboard for
+    // a picture, and the line with this number chosen by its access key.
+    bool ChooseRecentStateForAPicture(int number, const std::wstring& expected) {
+        if (!OpenTrayMenuAtTheIcon()) {
+            return Stop("the tray menu did not open");
+        }
+        std::vector<INPUT> keys;
+        for (int down = 0; down <= static_cast<int>(TrayItem::RecentStates); ++down) {
+            keys.push_back(KeyInput(VK_DOWN, false));
+            keys.push_back(KeyInput(VK_DOWN, true));
+        }
+        keys.push_back(KeyInput(VK_RIGHT, false));
+        keys.push_back(KeyInput(VK_RIGHT, true));
+        const LONG closedWidth = OpenMenusRect(program_.ProcessId()).right;
+        if (!SendKeys(std::move(keys)) ||
+            !WaitUntil([&] { return OpenMenusRect(program_.ProcessId()).right > closedWidth; })) {
+            return Stop("the \"Recent states\" list did not open");
+        }
+        Report("\"Recent states\" in the tray menu", std::nullopt, "the list is open");
+        if (!MenusForAPicture("recent-states", "")) {
+            return false;
+        }
+        const WORD key = static_cast<WORD>('0' + number);
+        if (!SendKeys({KeyInput(key, false), KeyInput(key, true)}) ||
+            !WaitUntil([this] { return !program_.TrayMenuShown(); })) {
+            return Stop("the list did not take the line");
+        }
+        return Report("line " + std::to_string(number) + " of the list", expected);
+    }
+
     // A right click on the icon, with the pointer on it as a person's would be: the menu opens
     // where the pointer is, here on the icon's lower edge so that the icon stays in sight. With
     // no icon window of Wine's own (a desktop with a real notification area), the icon's
-    // message goes to the program directly. Then the reader learns which part of the screen
-    // shows the menu and the icon, and the menu stays open until a line comes in.
-    bool OpenTrayMenuForAPicture() {
+    // message goes to the program directly.
+    bool OpenTrayMenuAtTheIcon() {
         const std::vector<HWND> icons = TrayIconWindows();
         HWND tray = FindWindowW(kStandaloneTrayClass, nullptr);
         bool opened = false;
@@ -192,12 +257,15 @@ class Session {
         } else {
             opened = program_.OpenTrayMenu();
         }
-        HWND menu = FindProcessWindow(program_.ProcessId(), kMenuClass, nullptr, true);
-        if (!opened || menu == nullptr) {
-            return Stop("the tray menu did not open");
-        }
+        return opened && FindProcessWindow(program_.ProcessId(), kMenuClass, nullptr, true);
+    }
+
+    // The reader learns which part of the screen shows the open menus and the icon, and they
+    // stay open until a line comes in.
+    bool MenusForAPicture(const std::string& name, const std::string& prompt) {
         PumpFor(kPaint);
-        RECT shown = WindowRect(menu);
+        RECT shown = OpenMenusRect(program_.ProcessId());
+        HWND tray = FindWindowW(kStandaloneTrayClass, nullptr);
         if (tray != nullptr) {
             const RECT trayRect = WindowRect(tray);
             UnionRect(&shown, &shown, &trayRect);
@@ -206,10 +274,8 @@ class Session {
         const int top = std::max<int>(shown.top - kMargin, 0);
         const int right = std::min<int>(shown.right + kMargin, GetSystemMetrics(SM_CXSCREEN));
         const int bottom = std::min<int>(shown.bottom + kMargin, GetSystemMetrics(SM_CYSCREEN));
-        Report("right click on the tray icon", std::nullopt, "the menu is open");
-        Say("SCREENSHOT tray-menu " + std::to_string(left) + " " + std::to_string(top) + " " +
-            std::to_string(right) + " " + std::to_string(bottom) +
-            " (press Enter to close the menu)");
+        Say("SCREENSHOT " + name + " " + std::to_string(left) + " " + std::to_string(top) + " " +
+            std::to_string(right) + " " + std::to_string(bottom) + prompt);
         std::string ignored;
         std::getline(std::cin, ignored);
         return true;
@@ -270,6 +336,7 @@ bool Play(Session& session, const fs::path& executable) {
            session.Hotkey('X', "redo", L"two") &&
            session.Copy(L"four", "the redo branch is gone") &&
            session.IdleHotkey('X', "redo", "nothing to redo: the clipboard stays") &&
+           session.ChooseRecentStateForAPicture(3, L"one") && session.Hotkey('X', "redo", L"two") &&
            session.OpenTrayMenuForAPicture() && session.CloseTrayMenu() &&
            session.ExitAnsweringYes();
 }

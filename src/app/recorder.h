@@ -1,0 +1,104 @@
+// Between the clipboard and the history, on the main window's thread: a notice of another
+// program's copy becomes a recorded state 100 ms after the last notice of its burst, and the
+// steps the user asks for (undo, redo, a state chosen from the list) put states back on the
+// clipboard in the order they were asked for. Another program that holds the clipboard is
+// waited out from the window's timers, never by sleeping.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+
+#include "app/app_ports.h"
+#include "history/state_history.h"
+
+namespace revertly::app {
+
+// The save timer's interval: a burst of clipboard changes ends this long after its last one.
+inline constexpr std::uint32_t kSaveDelayMilliseconds = 100;
+
+// A copy that another program keeps from being read (it holds the clipboard open) is read
+// again this soon, then at twice the wait each time, this many times in all.
+inline constexpr std::uint32_t kFirstReadRetryMilliseconds = 25;
+inline constexpr int kReadRetries = 5;
+
+// A step that finds the clipboard busy is tried again this often, this many times (about a
+// second) before it is given up.
+inline constexpr std::uint32_t kStepRetryMilliseconds = 25;
+inline constexpr int kStepTries = 40;
+
+// One step through the history.
+struct Step {
+    enum class Kind { Back, Forward, To };
+    Kind kind = Kind::Back;
+    // For To: the slot chosen, and the history's layout when the list showing it was built.
+    std::int32_t slot = 0;
+    std::uint64_t layout = 0;
+};
+
+class Recorder {
+  public:
+    // closed: set once the program shuts down, which a step waiting on another program may
+    // let in; nothing is done after it.
+    Recorder(history::StateHistory& history, MainWindowPort& window, StepHintPort& hint,
+             const bool& closed)
+        : history_(history), window_(window), hint_(hint), closed_(closed) {}
+
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // Whether each step shows the step hint.
+    void ShowHints(bool on) { showHints_ = on; }
+
+    // Reads the clipboard as it is, at start-up.
+    void ReadClipboardNow();
+    // Another program's copy: starts the burst's wait, or starts it over; counted towards a
+    // burst unless it may be a late notice of the program's own write.
+    void CopyNoticed(bool counted = true);
+    // The clipboard holds a copy that is not to be recorded and must not be covered: the copy
+    // before it that still waits to be read is no longer on the clipboard, and goes too.
+    void CopyLeftAlone();
+    void SaveTimerTicked();
+    void RetryTimerTicked();
+    bool SaveTimerRunning() const { return timerEnabled_; }
+
+    void RequestStep(Step step);
+    // Shutdown: the steps not yet done are dropped.
+    void DropSteps();
+
+    // Changes whenever the states may have moved to other slots (a copy recorded, the history
+    // cleared or resized): a choice from a list built before then is not carried out.
+    std::uint64_t Layout() const { return layout_; }
+    void LayoutChanged() { ++layout_; }
+
+  private:
+    void StartSaveTimer(std::uint32_t milliseconds);
+    void StopSaveTimer();
+    // Reads the copy that waits to be read; false when another program held the clipboard
+    // and the copy still waits.
+    bool TakeWaitingCopy();
+    // Reads the waiting copy, or has the save timer try again a little later.
+    void ReadWaitingCopy();
+    void RunSteps();
+    history::StepResult Take(const Step& step);
+    // The step hint, when the user wants it, once the clipboard holds the state.
+    void ShowStep(const Step& step, history::StepResult result);
+
+    history::StateHistory& history_;
+    MainWindowPort& window_;
+    StepHintPort& hint_;
+    const bool& closed_;
+    bool showHints_ = false;
+
+    bool timerEnabled_ = false;
+    // A change notice came whose copy is not read yet, and how often its read found the
+    // clipboard busy.
+    bool copyWaiting_ = false;
+    int readRetries_ = 0;
+    // Steps not yet done, oldest first; tries of the first one.
+    std::deque<Step> steps_;
+    int stepTries_ = 0;
+    bool stepRetrying_ = false;
+    std::uint64_t layout_ = 0;
+};
+
+}  // namespace revertly::app

@@ -200,7 +200,10 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
             Handled = true;
             return 0;
         case msg::kStatesPacked:
-            history_.ApplyPackedStates();
+            // States dropped for the budget move the others: a list open meanwhile is stale.
+            if (history_.ApplyPackedStates()) {
+                recorder_.LayoutChanged();
+            }
             Handled = true;
             return 0;
         case msg::kHotkey:

@@ -81,7 +81,7 @@ void StateHistory::SubmitPacking(ClipboardState& state) {
 
 // The states farthest back go first, as a full history drops its oldest; the current one,
 // which the clipboard holds, stays whatever its size.
-void StateHistory::KeepWithinBudget() {
+bool StateHistory::KeepWithinBudget() {
     const auto settledBytes = [this] {
         std::uint64_t bytes = 0;
         for (const std::optional<ClipboardState>& state : states_) {
@@ -91,18 +91,19 @@ void StateHistory::KeepWithinBudget() {
         }
         return bytes;
     };
+    bool dropped = false;
     while (currentState_ > 1 && settledBytes() > memoryBudget_) {
         DropOldest();
+        dropped = true;
     }
+    return dropped;
 }
 
-void StateHistory::ApplyPackedStates() {
-    if (packer_) {
-        Apply(packer_->TakeDone());
-    }
+bool StateHistory::ApplyPackedStates() {
+    return packer_ && Apply(packer_->TakeDone());
 }
 
-void StateHistory::Apply(const std::vector<PackingResult>& results) {
+bool StateHistory::Apply(const std::vector<PackingResult>& results) {
     for (const PackingResult& result : results) {
         for (std::optional<ClipboardState>& state : states_) {
             if (state && state->packingJob == result.id) {
@@ -111,7 +112,7 @@ void StateHistory::Apply(const std::vector<PackingResult>& results) {
             }
         }
     }
-    KeepWithinBudget();
+    return KeepWithinBudget();
 }
 
 std::uint64_t StateHistory::StoredBytes() const {

@@ -63,8 +63,9 @@ class StateHistory {
     std::uint64_t StoredBytes() const;
     // Has each new state made compact by the packer (none: states stay as read).
     void SetPacker(BackgroundPacker* packer) { packer_ = packer; }
-    // Puts the compact blocks that the packer has finished into their states.
-    void ApplyPackedStates();
+    // Puts the compact blocks that the packer has finished into their states. Answers whether
+    // states were dropped for the budget then, which moves the others to other slots.
+    bool ApplyPackedStates();
 
     // Gives the slot array its StatesCount empty slots on first use.
     void EnsureStates();
@@ -115,11 +116,12 @@ class StateHistory {
     // wait for the packer rather than pile up as read.
     void SubmitPacking(ClipboardState& state);
     // Puts compact blocks into the states they were made for, then keeps the budget.
-    void Apply(const std::vector<PackingResult>& results);
+    bool Apply(const std::vector<PackingResult>& results);
     // Drops the states farthest back until the stored states fit in the budget. States that
     // wait for the packer count once they are compact: their size as read would drop
     // states for nothing.
-    void KeepWithinBudget();
+    // Answers whether it dropped any.
+    bool KeepWithinBudget();
 
     ClipboardPort& clipboard_;
     std::int32_t statesCount_;

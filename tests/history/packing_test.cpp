@@ -98,5 +98,25 @@ TEST(Packing, TheBudgetCountsTheBytesStored) {
     }
 }
 
+// Packed data that comes in may drop states for the budget, which moves the others to other
+// slots: the history says so.
+TEST(Packing, SaysWhenPackedDataDropsStates) {
+    FakeClipboard clipboard;
+    BackgroundPacker packer([] {});
+    StateHistory history(clipboard, 50);
+    history.SetPacker(&packer);
+    history.SetMemoryBudget(3 << 20);
+    for (unsigned copy = 0; copy < 4; ++copy) {
+        clipboard.Put({{kRiff, u"", Noise(1 << 20, copy)}});
+        history.ChangeCount = 1;
+        ASSERT_TRUE(history.SaveClipboardState());
+    }
+    EXPECT_EQ(history.LastState(), 4) << "the two newest wait for the packer";
+    packer.WaitUntilIdle();
+    EXPECT_TRUE(history.ApplyPackedStates());
+    EXPECT_EQ(history.LastState(), 3);
+    EXPECT_FALSE(history.ApplyPackedStates());
+}
+
 }  // namespace
 }  // namespace revertly::history

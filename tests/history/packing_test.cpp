@@ -71,29 +71,44 @@ TEST(Packing, KeepsEveryByteCompressesWhatIsWorthItAndStoresSharedPixelsOnce) {
     EXPECT_FALSE(ApplyPacking(RunPacking(MakePackingJob(state)), state)) << "nothing left to do";
 }
 
+// A history of 50 states in a 3 MiB budget, with the real packer.
+struct PackedHistory {
+    PackedHistory() {
+        history.SetPacker(&packer);
+        history.SetMemoryBudget(3 << 20);
+    }
+    // Another program copies one block.
+    void Copy(std::string bytes) {
+        clipboard.Put({{kRiff, u"", std::move(bytes)}});
+        history.ChangeCount = 1;
+        ASSERT_TRUE(history.SaveClipboardState());
+    }
+    // The packer's results are in.
+    bool Settle() {
+        packer.WaitUntilIdle();
+        return history.ApplyPackedStates();
+    }
+
+    FakeClipboard clipboard;
+    BackgroundPacker packer{[] {}};
+    StateHistory history{clipboard, 50};
+};
+
 // The budget counts what the states take once packed: a state larger than the budget as read
 // drops nothing while it waits for the packer.
 TEST(Packing, TheBudgetCountsTheBytesStored) {
     for (const bool noisy : {false, true}) {
-        FakeClipboard clipboard;
-        BackgroundPacker packer([] {});
-        StateHistory history(clipboard, 50);
-        history.SetPacker(&packer);
-        history.SetMemoryBudget(3 << 20);
+        PackedHistory packed;
         for (unsigned copy = 0; copy < 10; ++copy) {
-            const std::size_t size = noisy ? 1 << 20 : 4 << 20;
-            clipboard.Put(
-                {{kRiff, u"",
-                  noisy ? Noise(size, copy) : ScreenLike(size, static_cast<char>(copy))}});
-            history.ChangeCount = 1;
-            ASSERT_TRUE(history.SaveClipboardState());
+            packed.Copy(noisy ? Noise(1 << 20, copy)
+                              : ScreenLike(4 << 20, static_cast<char>(copy)));
         }
-        packer.WaitUntilIdle();
-        history.ApplyPackedStates();
-        EXPECT_EQ(history.LastState(), noisy ? 3 : 10) << noisy;
-        EXPECT_LE(history.StoredBytes(), 3u << 20) << noisy;
-        ASSERT_EQ(history.UndoState(), StepResult::Moved);
-        EXPECT_EQ(clipboard.formats[0].bytes, noisy ? Noise(1 << 20, 8) : ScreenLike(4 << 20, 8))
+        packed.Settle();
+        EXPECT_EQ(packed.history.LastState(), noisy ? 3 : 10) << noisy;
+        EXPECT_LE(packed.history.StoredBytes(), 3u << 20) << noisy;
+        ASSERT_EQ(packed.history.UndoState(), StepResult::Moved);
+        EXPECT_EQ(packed.clipboard.formats[0].bytes,
+                  noisy ? Noise(1 << 20, 8) : ScreenLike(4 << 20, 8))
             << noisy;
     }
 }
@@ -101,21 +116,14 @@ TEST(Packing, TheBudgetCountsTheBytesStored) {
 // Packed data that comes in may drop states for the budget, which moves the others to other
 // slots: the history says so.
 TEST(Packing, SaysWhenPackedDataDropsStates) {
-    FakeClipboard clipboard;
-    BackgroundPacker packer([] {});
-    StateHistory history(clipboard, 50);
-    history.SetPacker(&packer);
-    history.SetMemoryBudget(3 << 20);
+    PackedHistory packed;
     for (unsigned copy = 0; copy < 4; ++copy) {
-        clipboard.Put({{kRiff, u"", Noise(1 << 20, copy)}});
-        history.ChangeCount = 1;
-        ASSERT_TRUE(history.SaveClipboardState());
+        packed.Copy(Noise(1 << 20, copy));
     }
-    EXPECT_EQ(history.LastState(), 4) << "the two newest wait for the packer";
-    packer.WaitUntilIdle();
-    EXPECT_TRUE(history.ApplyPackedStates());
-    EXPECT_EQ(history.LastState(), 3);
-    EXPECT_FALSE(history.ApplyPackedStates());
+    EXPECT_EQ(packed.history.LastState(), 4) << "the two newest wait for the packer";
+    EXPECT_TRUE(packed.Settle());
+    EXPECT_EQ(packed.history.LastState(), 3);
+    EXPECT_FALSE(packed.Settle());
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ struct Win32Api {
     decltype(&::MonitorFromPoint) MonitorFromPoint = ::MonitorFromPoint;
     decltype(&::CreatePopupMenu) CreatePopupMenu = ::CreatePopupMenu;
     decltype(&::AppendMenuW) AppendMenuW = ::AppendMenuW;
-    decltype(&::ModifyMenuW) ModifyMenuW = ::ModifyMenuW;
+    decltype(&::SetMenuItemInfoW) SetMenuItemInfoW = ::SetMenuItemInfoW;
     decltype(&::CheckMenuItem) CheckMenuItem = ::CheckMenuItem;
     decltype(&::EnableMenuItem) EnableMenuItem = ::EnableMenuItem;
     decltype(&::DeleteMenu) DeleteMenu = ::DeleteMenu;

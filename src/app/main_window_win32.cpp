@@ -231,10 +231,17 @@ void Win32MainWindow::SetMenuCheck(MenuItem item, bool checked) {
                         MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
+// Only the text changes: the "Recent states" item, a submenu, has no command to find it by
+// and keeps its submenu.
 void Win32MainWindow::SetMenuCaption(MenuItem item, std::u16string_view caption) {
-    const std::u16string terminated(caption);
-    Api().ModifyMenuW(menu_.get(), static_cast<UINT>(item), MF_BYCOMMAND | MF_STRING,
-                      static_cast<UINT_PTR>(item), Wide(terminated));
+    std::u16string terminated(caption);
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STRING;
+    info.dwTypeData = const_cast<wchar_t*>(Wide(terminated));
+    const bool submenu = item == MenuItem::RecentStates;
+    Api().SetMenuItemInfoW(menu_.get(), submenu ? RecentStatesPosition() : static_cast<UINT>(item),
+                           submenu, &info);
 }
 
 void Win32MainWindow::SetRecentStates(std::span<const RecentStateLine> lines) {

@@ -1,5 +1,6 @@
 #include "history/packing.h"
 
+#include <exception>
 #include <set>
 #include <utility>
 
@@ -124,18 +125,18 @@ BackgroundPacker::~BackgroundPacker() {
     }
 }
 
-void BackgroundPacker::Submit(PackingJob job) {
-    if (job.empty()) {
-        return;
-    }
-    {
+bool BackgroundPacker::Submit(PackingJob job) {
+    try {
         const std::lock_guard lock(mutex_);
-        waiting_.push_back(std::move(job));
         if (!thread_.joinable()) {
             thread_ = std::thread(&BackgroundPacker::Work, this);
         }
+        waiting_.push_back(std::move(job));
+    } catch (const std::exception&) {
+        return false;  // no thread, or no memory for the job
     }
     changed_.notify_all();
+    return true;
 }
 
 std::vector<PackingResult> BackgroundPacker::TakeDone() {
@@ -159,7 +160,12 @@ void BackgroundPacker::Work() {
         waiting_.pop_front();
         working_ = true;
         lock.unlock();
-        PackingResult result = RunPacking(job);
+        PackingResult result{.id = job.id, .replacements = {}};
+        try {
+            result = RunPacking(job);
+        } catch (const std::exception&) {
+            // Out of memory: the state stays as it was read.
+        }
         lock.lock();
         working_ = false;
         done_.push_back(std::move(result));

@@ -68,7 +68,9 @@ class BackgroundPacker {
     BackgroundPacker(const BackgroundPacker&) = delete;
     BackgroundPacker& operator=(const BackgroundPacker&) = delete;
 
-    void Submit(PackingJob job);
+    // False when the job cannot be taken (no thread could be started, or memory ran out): the
+    // state then stays as it was read.
+    bool Submit(PackingJob job);
     // The results of the jobs finished so far, oldest first.
     std::vector<PackingResult> TakeDone();
     // Waits until every job submitted is finished.

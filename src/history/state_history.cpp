@@ -76,7 +76,14 @@ void StateHistory::SubmitPacking(ClipboardState& state) {
         packer_->WaitUntilIdle();
         Apply(packer_->TakeDone());
     }
-    packer_->Submit(std::move(job));
+    const std::uint64_t id = job.id;
+    if (!packer_->Submit(std::move(job))) {
+        for (std::optional<ClipboardState>& waiting : states_) {
+            if (waiting && waiting->packingJob == id) {
+                waiting->packingJob = 0;
+            }
+        }
+    }
 }
 
 // The states farthest back go first, as a full history drops its oldest; the current one,

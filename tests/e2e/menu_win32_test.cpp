@@ -116,6 +116,11 @@ TEST(TrayMenuWin32, ACaptionChangesInPlaceKeepingItsCommand) {
     ASSERT_EQ(lines.size(), std::size(kMenu));
     EXPECT_EQ(lines[17].caption, L"Undo the state (Ctrl+Alt+Z)");
     EXPECT_EQ(lines[17].command, static_cast<UINT>(MenuItem::UndoState));
+
+    // The list's item has no command of its own, and stays a submenu.
+    window.SetMenuCaption(MenuItem::RecentStates, u"Recent states (Ctrl+Shift+V)");
+    EXPECT_EQ(ReadMenu(window.Menu())[11].caption, L"Recent states (Ctrl+Shift+V)");
+    EXPECT_NE(GetSubMenu(window.Menu(), 11), nullptr);
 }
 
 HHOOK WINAPI RefuseHook(int, HOOKPROC, HINSTANCE, DWORD) {

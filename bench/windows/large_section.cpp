@@ -53,7 +53,7 @@ bool LargeSection(const Options& options) {
                 return false;
             }
             std::size_t size = 0;
-            platformRead.push_back(PlatformRead(size));
+            platformRead.push_back(PlatformRead({SourceDataFormat()}, size));
             if (size != bytes) {
                 Fail("the platform did not deliver the data");
                 return false;
@@ -93,7 +93,7 @@ bool LargeSection(const Options& options) {
         }
         const std::optional<double> back = HotkeyToClipboard(watcher, 'Z', huge);
         std::size_t size = 0;
-        PlatformRead(size);
+        PlatformRead({SourceDataFormat()}, size);
         if (!back || size != bytes || !HotkeyToClipboard(watcher, 'X', after)) {
             Fail("Win+Z did not bring the large state back whole, or Win+X the text");
             return false;

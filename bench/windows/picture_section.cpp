@@ -34,26 +34,6 @@ std::optional<double> CopyPicture(ChangeWatcher& watcher, const wchar_t* kind, i
     return FinishCopy(source) ? changed : std::nullopt;
 }
 
-// The platform's own delivery of a picture: both bitmap formats' data, locked, touched at
-// both ends.
-double PlatformPictureRead() {
-    std::optional<Stopwatch> watch;
-    if (!OpenBriefly(nullptr, watch)) {
-        return -1;
-    }
-    for (const UINT format : {CF_DIB, CF_DIBV5}) {
-        if (HANDLE data = GetClipboardData(format)) {
-            if (const auto* bytes = static_cast<const volatile char*>(GlobalLock(data))) {
-                (void)bytes[0];
-                (void)bytes[GlobalSize(data) - 1];
-                GlobalUnlock(data);
-            }
-        }
-    }
-    CloseClipboard();
-    return watch->Milliseconds();
-}
-
 struct Capture {
     double held = 0;     // the program's window had the clipboard open
     double busiest = 0;  // the longest a message to its window waited
@@ -181,7 +161,8 @@ bool PictureSection(const Options& options) {
                 Fail("picture_source.exe failed");
                 return false;
             }
-            platformRead.push_back(PlatformPictureRead());
+            std::size_t size = 0;
+            platformRead.push_back(PlatformRead({CF_DIB, CF_DIBV5}, size));
             memcpyTimes.push_back(FreshMemcpy(driver::ScreenPicture(0).size()));
         }
     }

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <optional>
 #include <set>
 #include <string>
@@ -119,9 +120,9 @@ bool OpenBriefly(HWND owner, std::optional<Stopwatch>& watch);
 // benchmark's format: open, empty, hand over, close.
 double PlatformWrite(HWND owner, int mebibytes, const std::wstring& text);
 
-// The clipboard's own delivery of the benchmark's format: its data handle and its bytes,
-// locked (the first and last byte touched), without copying them. Also the size seen.
-double PlatformRead(std::size_t& size);
+// The clipboard's own delivery of the formats: each one's data handle and bytes, locked (the
+// first and last byte touched), without copying them. Also the bytes seen.
+double PlatformRead(std::initializer_list<UINT> formats, std::size_t& size);
 
 // A memcpy of the size into freshly allocated memory: the cost of one copy.
 double FreshMemcpy(std::size_t size);

@@ -130,19 +130,22 @@ double PlatformWrite(HWND owner, int mebibytes, const std::wstring& text) {
     return watch->Milliseconds();
 }
 
-// The clipboard's own delivery of the benchmark's format: its data handle and its bytes,
-// locked (the first and last byte touched), without copying them. Also the size seen.
-double PlatformRead(std::size_t& size) {
+// The clipboard's own delivery of the formats: each one's data handle and bytes, locked (the
+// first and last byte touched), without copying them. Also the bytes seen.
+double PlatformRead(std::initializer_list<UINT> formats, std::size_t& size) {
     size = 0;
     std::optional<Stopwatch> watch;
     if (!OpenBriefly(nullptr, watch)) {
         return -1;
     }
-    if (HANDLE data = GetClipboardData(SourceDataFormat())) {
-        if (const auto* bytes = static_cast<const char*>(GlobalLock(data))) {
-            size = GlobalSize(data);
-            sink = bytes[0] + bytes[size - 1];
-            GlobalUnlock(data);
+    for (const UINT format : formats) {
+        if (HANDLE data = GetClipboardData(format)) {
+            if (const auto* bytes = static_cast<const char*>(GlobalLock(data))) {
+                const std::size_t length = GlobalSize(data);
+                sink = bytes[0] + bytes[length - 1];
+                size += length;
+                GlobalUnlock(data);
+            }
         }
     }
     CloseClipboard();

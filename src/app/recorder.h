@@ -53,7 +53,7 @@ class Recorder {
     void ReadClipboardNow();
     // Another program's copy: starts the burst's wait, or starts it over; counted towards a
     // burst unless it may be a late notice of the program's own write.
-    void CopyNoticed(bool counted = true);
+    void CopyNoticed(bool counted);
     // The clipboard holds a copy that is not to be recorded and must not be covered: the copy
     // before it that still waits to be read is no longer on the clipboard, and goes too.
     void CopyLeftAlone();

@@ -183,10 +183,6 @@ UniqueGlobal BlockOf(const StoredData& data) {
     return block;
 }
 
-void ReleaseBlock(DataBlock::Handle handle) {
-    FreeGlobal(ToGlobal(handle));
-}
-
 void ReleaseMetafilePicture(DataBlock::Handle handle) {
     const LastErrorContext keepError;
     {
@@ -202,16 +198,14 @@ void ReleaseEnhancedMetafile(DataBlock::Handle handle) {
     FreeEnhMetaFile(reinterpret_cast<HENHMETAFILE>(handle));
 }
 
-// The copy, as a block of a state that releases all of it.
+// A metafile's copy, as a block of a state that releases all of it.
 DataBlock KeepInState(FormatCopy copy) {
     if (copy.enhanced) {
         return DataBlock(reinterpret_cast<DataBlock::Handle>(copy.enhanced.release()),
                          &ReleaseEnhancedMetafile);
     }
-    const bool picture = static_cast<bool>(copy.metafile);
     copy.metafile.release();  // the block's release deletes it
-    return DataBlock(FromGlobal(copy.block.release()),
-                     picture ? &ReleaseMetafilePicture : &ReleaseBlock);
+    return DataBlock(FromGlobal(copy.block.release()), &ReleaseMetafilePicture);
 }
 
 std::u16string FormatName(UINT format) {

@@ -51,11 +51,9 @@ PackingJob MakePackingJob(const ClipboardState& state);
 // get smaller gets no replacement.
 PackingResult RunPacking(const PackingJob& job);
 // Puts the replacements into the entries that still hold what they replace, and counts
-// the state's stored bytes anew. Answers whether the state changed.
+// the state's stored bytes anew: an entry's head, and its body unless an earlier entry of
+// the state shares it. Answers whether the state changed.
 bool ApplyPacking(const PackingResult& result, ClipboardState& state);
-// The memory an entry of a state takes: its head, and its body unless an earlier entry of
-// the state shares it.
-void CountStoredBytes(ClipboardState& state);
 
 // Runs packing jobs one after another on a thread of its own, started with the first job.
 class BackgroundPacker {

@@ -7,14 +7,6 @@ namespace revertly::history {
 
 namespace {
 
-std::uint64_t StateBytes(const ClipboardState& state) {
-    std::uint64_t bytes = 0;
-    for (const ClipboardFormatData& entry : state.entries) {
-        bytes += entry.storedBytes;
-    }
-    return bytes;
-}
-
 // Releases the blocks front to back, then the entries themselves.
 void Release(std::optional<ClipboardState>& slot) {
     if (!slot) {
@@ -77,29 +69,26 @@ void StateHistory::SubmitPacking(ClipboardState& state) {
         Apply(packer_->TakeDone());
     }
     const std::uint64_t id = job.id;
-    if (!packer_->Submit(std::move(job))) {
-        for (std::optional<ClipboardState>& waiting : states_) {
-            if (waiting && waiting->packingJob == id) {
-                waiting->packingJob = 0;
-            }
+    ClipboardState* waiting = StateOfJob(id);
+    if (!packer_->Submit(std::move(job)) && waiting) {
+        waiting->packingJob = 0;
+    }
+}
+
+ClipboardState* StateHistory::StateOfJob(std::uint64_t id) {
+    for (std::optional<ClipboardState>& state : states_) {
+        if (state && state->packingJob == id) {
+            return &*state;
         }
     }
+    return nullptr;
 }
 
 // The states farthest back go first, as a full history drops its oldest; the current one,
 // which the clipboard holds, stays whatever its size.
 bool StateHistory::KeepWithinBudget() {
-    const auto settledBytes = [this] {
-        std::uint64_t bytes = 0;
-        for (const std::optional<ClipboardState>& state : states_) {
-            if (state && state->packingJob == 0) {
-                bytes += StateBytes(*state);
-            }
-        }
-        return bytes;
-    };
     bool dropped = false;
-    while (currentState_ > 1 && settledBytes() > memoryBudget_) {
+    while (currentState_ > 1 && BytesOfStates(/*settledOnly=*/true) > memoryBudget_) {
         DropOldest();
         dropped = true;
     }
@@ -112,21 +101,21 @@ bool StateHistory::ApplyPackedStates() {
 
 bool StateHistory::Apply(const std::vector<PackingResult>& results) {
     for (const PackingResult& result : results) {
-        for (std::optional<ClipboardState>& state : states_) {
-            if (state && state->packingJob == result.id) {
-                ApplyPacking(result, *state);
-                state->packingJob = 0;
-            }
+        if (ClipboardState* state = StateOfJob(result.id)) {
+            ApplyPacking(result, *state);
+            state->packingJob = 0;
         }
     }
     return KeepWithinBudget();
 }
 
-std::uint64_t StateHistory::StoredBytes() const {
+std::uint64_t StateHistory::BytesOfStates(bool settledOnly) const {
     std::uint64_t bytes = 0;
     for (const std::optional<ClipboardState>& state : states_) {
-        if (state) {
-            bytes += StateBytes(*state);
+        if (state && !(settledOnly && state->packingJob != 0)) {
+            for (const ClipboardFormatData& entry : state->entries) {
+                bytes += entry.storedBytes;
+            }
         }
     }
     return bytes;

@@ -60,7 +60,7 @@ class StateHistory {
     // the oldest states first; the state the clipboard holds is kept whatever its size.
     void SetMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
     // The memory the stored states take.
-    std::uint64_t StoredBytes() const;
+    std::uint64_t StoredBytes() const { return BytesOfStates(false); }
     // Has each new state made compact by the packer (none: states stay as read).
     void SetPacker(BackgroundPacker* packer) { packer_ = packer; }
     // Puts the compact blocks that the packer has finished into their states. Answers whether
@@ -117,6 +117,10 @@ class StateHistory {
     void SubmitPacking(ClipboardState& state);
     // Puts compact blocks into the states they were made for, then keeps the budget.
     bool Apply(const std::vector<PackingResult>& results);
+    // The state that a packing job is for, if it is still kept.
+    ClipboardState* StateOfJob(std::uint64_t id);
+    // What the states take; settledOnly: only those not waiting for the packer.
+    std::uint64_t BytesOfStates(bool settledOnly) const;
     // Drops the states farthest back until the stored states fit in the budget. States that
     // wait for the packer count once they are compact: their size as read would drop
     // states for nothing.

@@ -29,7 +29,7 @@ class ReadyMadeClipboard final : public revertly::history::ClipboardPort {
         return read;
     }
     revertly::history::WriteResult WriteClipboardState(const ClipboardState&) override {
-        return {true, 0};
+        return {revertly::history::WriteOutcome::Written, 0};
     }
     // Every save finds a change of another program's.
     std::uint32_t ClipboardChangeNumber() override { return ++changes_; }

@@ -85,9 +85,7 @@ bool frmMain::Form_Initialize() {
     SetMenuCheck(StatesCountItem(index), true);
 
     saver_.Save();
-    if (!filter_.IgnoresClipboardOwner(ports_.clipboardOwner)) {
-        recorder_.ReadClipboardNow();
-    }
+    recorder_.ReadClipboardNow();
     if (closed_) {
         return true;
     }
@@ -200,10 +198,7 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
             Handled = true;
             return 0;
         case msg::kStatesPacked:
-            // States dropped for the budget move the others: a list open meanwhile is stale.
-            if (history_.ApplyPackedStates()) {
-                recorder_.LayoutChanged();
-            }
+            history_.ApplyPackedStates();
             Handled = true;
             return 0;
         case msg::kHotkey:
@@ -236,18 +231,12 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
     return 0;
 }
 
-// The program that copied is looked up as the notice arrives, while the clipboard most likely
-// still holds that program's copy.
+// A late notice of the program's own write still has the clipboard read: should its write's
+// notice have gone astray, it is another program's copy. The recorder judges the copy (the
+// pause, the programs left out).
 void frmMain::OnClipboardChange() {
     const history::StateHistory::Notice notice = history_.ClassifyNotice();
-    if (notice == history::StateHistory::Notice::OwnWrite) {
-        return;  // the program's own write of a state
-    }
-    // A late notice of the program's own write still has the clipboard read: should its
-    // write's notice have gone astray, it is another program's copy.
-    if (pause_.Paused() || filter_.IgnoresClipboardOwner(ports_.clipboardOwner)) {
-        recorder_.CopyLeftAlone();
-    } else {
+    if (notice != history::StateHistory::Notice::OwnWrite) {
         recorder_.CopyNoticed(notice == history::StateHistory::Notice::Change);
     }
 }
@@ -384,7 +373,6 @@ void frmMain::mnStatesCount_Click(std::int16_t Index) {
     }
     if (Index >= 1 && Index <= kStatesCountItems) {
         history_.SetStatesCount(history::kStateCounts[Index - 1]);
-        recorder_.LayoutChanged();
     }
     settings_.Set(settings::kStatesCountKey, json::JsonValue::Int32(history_.StatesCount()));
     saver_.ScheduleRetry();
@@ -395,7 +383,6 @@ void frmMain::mnClearHistory_Click() {
         if (ports_.window.ShowMessage(u"Clear the clipboard history?", kQuestionStyle) ==
             kAnswerYes) {
             history_.ClearHistory();
-            recorder_.LayoutChanged();
         }
     } else {
         ports_.window.ShowMessage(u"There are no elements for cleaning.", kInformationStyle);

@@ -139,9 +139,12 @@ class frmMain {
     winhook::HookHandle SubclassHandle_ = 0;
 
     SettingsSaver saver_{settings_, ports_.window};
-    Recorder recorder_{history_, ports_.window, ports_.stepHint, closed_};
     RecordingPause pause_;
     ProgramFilter filter_;
+    Recorder recorder_{history_, ports_.window, ports_.stepHint, closed_, [this] {
+                           return !pause_.Paused() &&
+                                  !filter_.IgnoresClipboardOwner(ports_.clipboardOwner);
+                       }};
     // The slots of the "Recent states" list last shown, and the history's layout then.
     std::vector<std::int32_t> recentSlots_;
     std::uint64_t recentLayout_ = 0;

@@ -1,5 +1,6 @@
 #include "app/recorder.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/step_hint.h"
@@ -7,11 +8,16 @@
 namespace revertly::app {
 
 void Recorder::ReadClipboardNow() {
-    copyWaiting_ = true;
-    ReadWaitingCopy();
+    if (JudgeCopy()) {
+        copyWaiting_ = true;
+        ReadWaitingCopy();
+    }
 }
 
 void Recorder::CopyNoticed(bool counted) {
+    if (!JudgeCopy()) {
+        return;
+    }
     // A notice while a busy read waits for its next try is not part of that burst: the
     // burst ended 100 ms after its last notice.
     if (timerEnabled_ && readRetries_ == 0) {
@@ -56,28 +62,60 @@ void Recorder::StopSaveTimer() {
     }
 }
 
-bool Recorder::TakeWaitingCopy() {
-    if (!copyWaiting_) {
-        return true;
-    }
-    if (!history_.SaveClipboardState()) {
+// Judged when its notice arrives, while the clipboard most likely still holds that copy.
+bool Recorder::JudgeCopy() {
+    judged_ = history_.ClipboardChangeNumber();
+    if (!recordable_()) {
+        CopyLeftAlone();
         return false;
     }
-    LayoutChanged();
-    copyWaiting_ = false;
-    readRetries_ = 0;
-    StopSaveTimer();
+    return true;
+}
+
+void Recorder::CatchUp() {
+    if (copyWaiting_ || history_.ClipboardHoldsOwnWrite() ||
+        history_.ClipboardChangeNumber() == judged_) {
+        return;
+    }
+    history_.ChangeCount = 1;
+    copyWaiting_ = JudgeCopy();
+}
+
+// A copy judged and then replaced before it could be read no longer exists; the copy that
+// replaced it is judged in its place. A clipboard that changes under every look is left to
+// the timer's next try.
+bool Recorder::TakeWaitingCopy() {
+    constexpr int kMostLooks = 3;
+    for (int look = 0; copyWaiting_; ++look) {
+        if (look == kMostLooks) {
+            return false;
+        }
+        switch (history_.SaveCopy(judged_)) {
+            case history::SaveResult::Busy:
+                return false;
+            case history::SaveResult::Changed:
+                copyWaiting_ = JudgeCopy();
+                break;
+            case history::SaveResult::Done:
+                copyWaiting_ = false;
+                readRetries_ = 0;
+                StopSaveTimer();
+                break;
+        }
+    }
     return true;
 }
 
 // Another program that holds the clipboard (a reader of a large copy, a slow owner) usually
-// lets go within milliseconds, sometimes only after hundreds. After the last try the copy
-// still waits: the next step reads it first, so that no step puts an older state over it.
+// lets go within milliseconds, sometimes only after seconds. The copy is tried until it is
+// read or another copy has taken its place, so that none is lost to a busy clipboard.
 void Recorder::ReadWaitingCopy() {
-    if (TakeWaitingCopy() || readRetries_ == kReadRetries) {
+    if (TakeWaitingCopy() || !copyWaiting_) {
         return;
     }
-    StartSaveTimer(kFirstReadRetryMilliseconds << readRetries_++);
+    const std::uint32_t wait = kFirstReadRetryMilliseconds << std::min(readRetries_, 8);
+    readRetries_ = std::min(readRetries_ + 1, 8);
+    StartSaveTimer(std::min(wait, kLongestReadRetryMilliseconds));
 }
 
 void Recorder::RequestStep(Step step) {
@@ -102,6 +140,7 @@ void Recorder::RunSteps() {
     while (!steps_.empty()) {
         const Step step = steps_.front();
         history::StepResult result = history::StepResult::Busy;
+        CatchUp();
         if (TakeWaitingCopy()) {
             result = Take(step);
         }
@@ -142,7 +181,8 @@ history::StepResult Recorder::Take(const Step& step) {
         case Step::Kind::To:
             break;
     }
-    return step.layout == layout_ ? history_.GoToState(step.slot) : history::StepResult::AtEnd;
+    return step.layout == history_.Layout() ? history_.GoToState(step.slot)
+                                            : history::StepResult::AtEnd;
 }
 
 // After the step, so the clipboard holds the state before the hint is drawn.
@@ -154,11 +194,12 @@ void Recorder::ShowStep(const Step& step, history::StepResult result) {
     StepNote note = StepNote::None;
     if (result == history::StepResult::Busy) {
         note = StepNote::ClipboardBusy;
+    } else if (result == history::StepResult::Failed) {
+        note = StepNote::NotPutBack;
     } else if (result == history::StepResult::AtEnd) {
-        if (step.kind == Step::Kind::To) {
-            return;  // nothing was chosen that is still there
-        }
-        note = step.kind == Step::Kind::Back ? StepNote::Oldest : StepNote::Newest;
+        note = step.kind == Step::Kind::To     ? StepNote::ListChanged
+               : step.kind == Step::Kind::Back ? StepNote::Oldest
+                                               : StepNote::Newest;
     }
     hint_.ShowStepHint(
         StepHintText(history_.State(position), position, history_.LastState(), note));

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 
 #include "app/app_ports.h"
 #include "history/state_history.h"
@@ -17,9 +18,10 @@ namespace revertly::app {
 inline constexpr std::uint32_t kSaveDelayMilliseconds = 100;
 
 // A copy that another program keeps from being read (it holds the clipboard open) is read
-// again this soon, then at twice the wait each time, this many times in all.
+// again this soon, then at twice the wait each time up to the longest wait, and from then on
+// at the longest wait until it is read or another copy has taken its place.
 inline constexpr std::uint32_t kFirstReadRetryMilliseconds = 25;
-inline constexpr int kReadRetries = 5;
+inline constexpr std::uint32_t kLongestReadRetryMilliseconds = 400;
 
 // A step that finds the clipboard busy is tried again this often, this many times (about a
 // second) before it is given up.
@@ -37,11 +39,19 @@ struct Step {
 
 class Recorder {
   public:
+    // Whether the copy the clipboard holds now is to be recorded (recording is not paused,
+    // the program that made it is not left out).
+    using Judge = std::function<bool()>;
+
     // closed: set once the program shuts down, which a step waiting on another program may
     // let in; nothing is done after it.
     Recorder(history::StateHistory& history, MainWindowPort& window, StepHintPort& hint,
-             const bool& closed)
-        : history_(history), window_(window), hint_(hint), closed_(closed) {}
+             const bool& closed, Judge recordable)
+        : history_(history),
+          window_(window),
+          hint_(hint),
+          closed_(closed),
+          recordable_(std::move(recordable)) {}
 
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
@@ -51,8 +61,9 @@ class Recorder {
 
     // Reads the clipboard as it is, at start-up.
     void ReadClipboardNow();
-    // Another program's copy: starts the burst's wait, or starts it over; counted towards a
-    // burst unless it may be a late notice of the program's own write.
+    // Another program's copy: judged, then, if it is to be recorded, starts the burst's wait
+    // or starts it over; counted towards a burst unless it may be a late notice of the
+    // program's own write.
     void CopyNoticed(bool counted);
     // The clipboard holds a copy that is not to be recorded and must not be covered: the copy
     // before it that still waits to be read is no longer on the clipboard, and goes too.
@@ -65,16 +76,22 @@ class Recorder {
     // Shutdown: the steps not yet done are dropped.
     void DropSteps();
 
-    // Changes whenever the states may have moved to other slots (a copy recorded, the history
-    // cleared or resized): a choice from a list built before then is not carried out.
-    std::uint64_t Layout() const { return layout_; }
-    void LayoutChanged() { ++layout_; }
+    // Changes whenever states have moved to other slots: a choice from a list built before
+    // then is not carried out.
+    std::uint64_t Layout() const { return history_.Layout(); }
 
   private:
     void StartSaveTimer(std::uint32_t milliseconds);
     void StopSaveTimer();
-    // Reads the copy that waits to be read; false when another program held the clipboard
-    // and the copy still waits.
+    // Decides on the copy the clipboard holds now, and notes it as seen; false when it is
+    // left alone.
+    bool JudgeCopy();
+    // A copy that the program has not heard of yet (its notice waits behind a step's key) is
+    // judged, to be read before a step writes over it.
+    void CatchUp();
+    // Reads the copy that waits to be read, if it is still the one judged (else the one that
+    // took its place is judged); false when another program held the clipboard and a copy
+    // still waits.
     bool TakeWaitingCopy();
     // Reads the waiting copy, or has the save timer try again a little later.
     void ReadWaitingCopy();
@@ -87,18 +104,21 @@ class Recorder {
     MainWindowPort& window_;
     StepHintPort& hint_;
     const bool& closed_;
+    Judge recordable_;
     bool showHints_ = false;
 
     bool timerEnabled_ = false;
-    // A change notice came whose copy is not read yet, and how often its read found the
+    // A copy judged worth recording is not read yet, and how often its read found the
     // clipboard busy.
     bool copyWaiting_ = false;
     int readRetries_ = 0;
+    // The clipboard's change number when its copy was last judged: the copy waiting, or the
+    // last one seen.
+    std::uint32_t judged_ = 0;
     // Steps not yet done, oldest first; tries of the first one.
     std::deque<Step> steps_;
     int stepTries_ = 0;
     bool stepRetrying_ = false;
-    std::uint64_t layout_ = 0;
 };
 
 }  // namespace revertly::app

@@ -102,6 +102,10 @@ std::u16string StepPosition(std::int32_t position, std::int32_t count, StepNote 
         text += u" (the newest)";
     } else if (note == StepNote::ClipboardBusy) {
         text += u" (the clipboard is busy)";
+    } else if (note == StepNote::NotPutBack) {
+        text += u" (the state could not be put back)";
+    } else if (note == StepNote::ListChanged) {
+        text += u" (the list had changed)";
     }
     return text;
 }

@@ -17,12 +17,13 @@ namespace revertly::app {
 inline constexpr std::u16string_view kStepHintKey = u"StepHint";
 bool StepHintWanted(const json::JsonValue& settings);
 
-// Why a step did not move: the end of the history it ran into, or another program that held
-// the clipboard for as long as the step was tried.
-enum class StepNote { None, Oldest, Newest, ClipboardBusy };
+// Why a step did not move: the end of the history it ran into, another program that held
+// the clipboard for as long as the step was tried, a state that could not be put back, or a
+// choice from a list whose states had moved since it was shown.
+enum class StepNote { None, Oldest, Newest, ClipboardBusy, NotPutBack, ListChanged };
 
-// "State 3 of 7", with " (the oldest)", " (the newest)" or " (the clipboard is busy)" when the
-// step could not move.
+// "State 3 of 7", with " (the oldest)", " (the newest)", " (the clipboard is busy)", " (the
+// state could not be put back)" or " (the list had changed)" when the step could not move.
 std::u16string StepPosition(std::int32_t position, std::int32_t count, StepNote note);
 
 // A line that stands for the state: the first line of its text that is not blank, with runs

@@ -25,13 +25,26 @@ enum class ReadOutcome {
 struct ReadResult {
     ReadOutcome outcome = ReadOutcome::FailedToOpen;
     ClipboardState state;
+    // The clipboard's change number while it was open for the read: the copy that was read.
+    std::uint32_t changeNumber = 0;
+};
+
+enum class WriteOutcome {
+    // Every format of the state is on the clipboard.
+    Written,
+    // Another program held the clipboard open: nothing was touched; a later try may work.
+    Busy,
+    // The state could not be put back (memory ran out, its data did not unpack, the clipboard
+    // refused a format). When nothing could be put the clipboard keeps what it held;
+    // otherwise it may hold part of the state.
+    Failed,
 };
 
 struct WriteResult {
-    // False when the clipboard could not be opened: nothing was touched.
-    bool written = false;
-    // The clipboard's change number as the write left it; nothing when another program
-    // changed the clipboard again before the number could be read.
+    WriteOutcome outcome = WriteOutcome::Busy;
+    // The clipboard's change number as the write left it, when it changed the clipboard;
+    // nothing when another program changed the clipboard again before the number could be
+    // read.
     std::optional<std::uint32_t> changeNumber;
 };
 

@@ -317,39 +317,104 @@ std::optional<std::vector<std::int32_t>> KeptFormats() {
     return kept;
 }
 
-// Puts a fresh copy of the entry on the clipboard. A registered format is looked up again
-// by its name, since its id may differ from the one it had when it was read.
-void PutFormatData(const ClipboardFormatData& entry) {
-    if (!entry.block && !entry.data) {
-        return;
+// The format to put an entry's data as. A registered format is looked up again by its name,
+// since its id may differ from the one it had when it was read. 0 when it cannot be had.
+UINT FormatToPut(const ClipboardFormatData& entry) {
+    if (entry.formatName.empty()) {
+        return static_cast<UINT>(entry.formatId);
     }
-    const UINT format =
-        entry.formatName.empty()
-            ? static_cast<UINT>(entry.formatId)
-            : Api().RegisterClipboardFormatW(
-                  std::wstring(entry.formatName.begin(), entry.formatName.end()).c_str());
-    if (format == 0) {
-        return;
+    return Api().RegisterClipboardFormatW(
+        std::wstring(entry.formatName.begin(), entry.formatName.end()).c_str());
+}
+
+// A fresh memory block that holds the head and then the body that an earlier block of the same
+// write holds already (from its offset on): a picture's shared pixels are unpacked once.
+UniqueGlobal BlockAfter(const StoredData& data, HGLOBAL earlier, std::size_t offset) {
+    UniqueGlobal block(Api().GlobalAlloc(GMEM_MOVEABLE, data.size()));
+    const GlobalLockGuard bytes(block.get());
+    const GlobalLockGuard source(earlier);
+    if (!bytes.bytes() || !source.bytes()) {
+        return {};
     }
-    FormatCopy copy;
-    if (entry.data) {
-        copy.block = BlockOf(entry.data);
-    } else {
-        copy = CopyFormatData(format, reinterpret_cast<HANDLE>(entry.block.get()));
-    }
-    if (!copy.handle()) {
-        return;
-    }
-    // The clipboard owns the copy (and the metafile in it) only once the call succeeded;
-    // after a failure the copy is still ours and is freed here.
-    if (Api().SetClipboardData(format, copy.handle())) {
-        copy.block.release();
-        copy.metafile.release();
-        copy.enhanced.release();
-    }
+    auto* out = static_cast<std::byte*>(bytes.bytes());
+    std::memcpy(out, data.head.data(), data.head.size());
+    std::memcpy(out + data.head.size(), static_cast<const std::byte*>(source.bytes()) + offset,
+                data.body->size());
+    return block;
 }
 
 }  // namespace
+
+// Fresh copies of every format of one state, made before the clipboard is opened: other
+// programs are kept out of the clipboard only while the copies are handed over, not while
+// they are unpacked. Kept while the clipboard is busy, so that each try hands over the
+// same copies instead of unpacking the state again.
+struct Win32Clipboard::PreparedWrite {
+    // What the copies were made from, entry by entry: a later write of the same data finds
+    // them ready.
+    struct Source {
+        std::int32_t format;
+        const void* body;
+        std::size_t head;
+        DataBlock::Handle block;
+        friend bool operator==(const Source&, const Source&) = default;
+    };
+    std::vector<Source> sources;
+    std::vector<std::pair<UINT, FormatCopy>> copies;
+
+    static std::vector<Source> SourcesOf(const ClipboardState& state) {
+        std::vector<Source> sources;
+        for (const ClipboardFormatData& entry : state.entries) {
+            sources.push_back(
+                {entry.formatId, entry.data.body.get(), entry.data.head.size(), entry.block.get()});
+        }
+        return sources;
+    }
+
+    // Nothing when a copy cannot be made: memory ran out, the data does not unpack, a
+    // registered format cannot be had.
+    static std::unique_ptr<PreparedWrite> Make(const ClipboardState& state) {
+        auto prepared = std::make_unique<PreparedWrite>();
+        prepared->sources = SourcesOf(state);
+        const std::vector<ClipboardFormatData>& entries = state.entries;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const UINT format = FormatToPut(entries[i]);
+            if (format == 0) {
+                return nullptr;
+            }
+            const std::size_t earlier = EarlierWithBody(entries, i);
+            FormatCopy copy;
+            if (earlier < i) {
+                copy.block =
+                    BlockAfter(entries[i].data, prepared->copies[earlier].second.block.get(),
+                               entries[earlier].data.head.size());
+            } else if (entries[i].data) {
+                copy.block = BlockOf(entries[i].data);
+            } else {
+                copy = CopyFormatData(format, reinterpret_cast<HANDLE>(entries[i].block.get()));
+            }
+            if (!copy.handle()) {
+                return nullptr;
+            }
+            prepared->copies.emplace_back(format, std::move(copy));
+        }
+        return prepared;
+    }
+
+    // The first entry with the same body as entry i (i itself when none before it has).
+    static std::size_t EarlierWithBody(const std::vector<ClipboardFormatData>& entries,
+                                       std::size_t i) {
+        for (std::size_t k = 0; k < i; ++k) {
+            if (entries[i].data.body && entries[k].data.body == entries[i].data.body) {
+                return k;
+            }
+        }
+        return i;
+    }
+};
+
+Win32Clipboard::Win32Clipboard(WindowHandle owner) : owner_(owner) {}
+Win32Clipboard::~Win32Clipboard() = default;
 
 int Win32Clipboard::CountClipboardFormats() {
     return Api().CountClipboardFormats();
@@ -362,6 +427,8 @@ ReadResult Win32Clipboard::ReadClipboardState() {
         result.outcome = ReadOutcome::FailedToOpen;
         return result;
     }
+    // Nobody else can change the clipboard while it is open: this is the copy read.
+    result.changeNumber = Api().GetClipboardSequenceNumber();
     if (IsExcludedFromHistory()) {
         result.outcome = ReadOutcome::Excluded;
         return result;
@@ -382,25 +449,48 @@ ReadResult Win32Clipboard::ReadClipboardState() {
     return result;
 }
 
+// A state that cannot be made ready is not put back, and the clipboard keeps what it holds.
+// A clipboard that cannot be emptied keeps it too. A format that the clipboard refuses after
+// it was emptied fails the write, with the formats put so far left there.
 WriteResult Win32Clipboard::WriteClipboardState(const ClipboardState& state) {
+    WriteResult result{.outcome = WriteOutcome::Failed, .changeNumber = std::nullopt};
+    try {
+        if (!prepared_ || prepared_->sources != PreparedWrite::SourcesOf(state)) {
+            prepared_.reset();  // another state's copies go before this one's are made
+            prepared_ = PreparedWrite::Make(state);
+        }
+    } catch (const std::exception&) {
+        prepared_.reset();  // out of memory
+    }
+    if (!prepared_) {
+        return result;
+    }
     ClipboardSession session(ToWindow(owner_));
     if (!session.IsOpen()) {
         return {};
     }
-    Api().EmptyClipboard();
-    try {
-        for (const ClipboardFormatData& entry : state.entries) {
-            PutFormatData(entry);
+    // Handed over or not, the copies are not used again.
+    const std::unique_ptr<PreparedWrite> prepared = std::move(prepared_);
+    if (!Api().EmptyClipboard()) {
+        return result;
+    }
+    bool all = true;
+    for (auto& [format, copy] : prepared->copies) {
+        // The clipboard owns the copy (and the metafile in it) only once the call succeeded;
+        // after a failure the copy is still ours and is freed with the rest.
+        if (Api().SetClipboardData(format, copy.handle())) {
+            copy.block.release();
+            copy.metafile.release();
+            copy.enhanced.release();
+        } else {
+            all = false;
         }
-    } catch (const std::exception&) {
-        // Out of memory: the formats put so far stay on the clipboard.
     }
     // Closing changes the number under Wine, so it is read after the close. Another program
     // that wrote in the moment between would own the clipboard now: the number is then not
     // this write's.
     session.Close();
-    WriteResult result;
-    result.written = true;
+    result.outcome = all ? WriteOutcome::Written : WriteOutcome::Failed;
     const DWORD number = Api().GetClipboardSequenceNumber();
     if (Api().GetClipboardOwner() == ToWindow(owner_)) {
         result.changeNumber = number;

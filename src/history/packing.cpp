@@ -140,6 +140,11 @@ bool BackgroundPacker::Submit(PackingJob job) {
     return true;
 }
 
+void BackgroundPacker::Cancel(std::uint64_t id) {
+    const std::lock_guard lock(mutex_);
+    std::erase_if(waiting_, [id](const PackingJob& job) { return job.id == id; });
+}
+
 std::vector<PackingResult> BackgroundPacker::TakeDone() {
     const std::lock_guard lock(mutex_);
     return std::exchange(done_, {});

@@ -20,8 +20,6 @@ namespace revertly::history {
 
 // Blocks smaller than this stay as they are: compressing them saves too little to matter.
 inline constexpr std::size_t kSmallestPacked = 4096;
-// At most this many states wait for the packer as read; a new one waits for it to catch up.
-inline constexpr std::ptrdiff_t kMostAwaitingPacking = 2;
 
 // The blocks of one state to be made compact, as they were read.
 struct PackingJob {
@@ -69,6 +67,8 @@ class BackgroundPacker {
     // False when the job cannot be taken (no thread could be started, or memory ran out): the
     // state then stays as it was read.
     bool Submit(PackingJob job);
+    // Drops a job that has not begun, with the data it holds: its state has left the history.
+    void Cancel(std::uint64_t id);
     // The results of the jobs finished so far, oldest first.
     std::vector<PackingResult> TakeDone();
     // Waits until every job submitted is finished.

@@ -5,41 +5,48 @@
 
 namespace revertly::history {
 
-namespace {
-
 // Releases the blocks front to back, then the entries themselves.
-void Release(std::optional<ClipboardState>& slot) {
+void StateHistory::Release(std::optional<ClipboardState>& slot) {
     if (!slot) {
         return;
+    }
+    if (packer_ && slot->packingJob != 0) {
+        packer_->Cancel(slot->packingJob);
     }
     for (ClipboardFormatData& entry : slot->entries) {
         entry.block.reset();
     }
     slot.reset();
+    ++layout_;
 }
 
-}  // namespace
-
-bool StateHistory::SaveClipboardState() {
+SaveResult StateHistory::SaveCopy(std::optional<std::uint32_t> judged) {
     // The clipboard still holds the program's own write, which is the current state: there
     // is nothing to record and nothing to put back.
     if (ClipboardHoldsOwnWrite()) {
-        return true;
+        return SaveResult::Done;
+    }
+    if (judged && clipboard_.ClipboardChangeNumber() != *judged) {
+        return SaveResult::Changed;
     }
     // A burst of three or more changes in quick succession is not the user copying; put
     // the current state back over whatever the burst left.
     if (ChangeCount > 2 || clipboard_.CountClipboardFormats() == 0) {
-        return RestoreState();
+        return RestoreState() ? SaveResult::Done : SaveResult::Busy;
     }
     ReadResult read = clipboard_.ReadClipboardState();
     if (read.outcome == ReadOutcome::FailedToOpen) {
-        return false;
+        return SaveResult::Busy;
+    }
+    // Another program copied between the look at the number and the read.
+    if (judged && read.changeNumber != *judged) {
+        return SaveResult::Changed;
     }
     // A secret, a read cut short, or a copy of formats the history does not keep (their data
     // only their owner understands): not recorded, and nothing is put over it, since that
     // would take another program's copy away.
     if (read.outcome != ReadOutcome::Read || read.state.entries.empty()) {
-        return true;
+        return SaveResult::Done;
     }
     EnsureStates();
     if (currentState_ == statesCount_) {
@@ -49,29 +56,21 @@ bool StateHistory::SaveClipboardState() {
     FreeStatesFrom(currentState_);
     Slot(currentState_) = std::move(read.state);
     SubmitPacking(*Slot(currentState_));
+    KeepWaitingWithinBudget();
     KeepWithinBudget();
-    return true;
+    return SaveResult::Done;
 }
 
+// Marked before it is handed over, so that the budget does not count it as read while the
+// packer catches up.
 void StateHistory::SubmitPacking(ClipboardState& state) {
     PackingJob job = MakePackingJob(state);
     if (!packer_ || job.empty()) {
         return;
     }
-    const auto awaiting = std::count_if(states_.begin(), states_.end(), [](const auto& other) {
-        return other && other->packingJob != 0;
-    });
-    // Marked first, so that the budget does not count it as read while the packer catches
-    // up; the wait may move it to another slot.
     job.id = state.packingJob = ++lastPackingJob_;
-    if (awaiting >= kMostAwaitingPacking) {
-        packer_->WaitUntilIdle();
-        Apply(packer_->TakeDone());
-    }
-    const std::uint64_t id = job.id;
-    ClipboardState* waiting = StateOfJob(id);
-    if (!packer_->Submit(std::move(job)) && waiting) {
-        waiting->packingJob = 0;
+    if (!packer_->Submit(std::move(job))) {
+        state.packingJob = 0;
     }
 }
 
@@ -84,54 +83,89 @@ ClipboardState* StateHistory::StateOfJob(std::uint64_t id) {
     return nullptr;
 }
 
-// The states farthest back go first, as a full history drops its oldest; the current one,
-// which the clipboard holds, stays whatever its size.
-bool StateHistory::KeepWithinBudget() {
-    bool dropped = false;
-    while (currentState_ > 1 && BytesOfStates(/*settledOnly=*/true) > memoryBudget_) {
-        DropOldest();
-        dropped = true;
+// The states farthest back go first, as a full history drops its oldest, then those that
+// redo would reach, farthest first; the current one, which the clipboard holds, stays
+// whatever its size.
+void StateHistory::KeepWithinBudget() {
+    while (lastState_ > 1 && BytesOfStates(/*settledOnly=*/true) > memoryBudget_) {
+        DropState(currentState_ > 1 ? 1 : lastState_);
     }
-    return dropped;
 }
 
-bool StateHistory::ApplyPackedStates() {
-    return packer_ && Apply(packer_->TakeDone());
+// The newest state waiting is left out of the count: the packer is about to reach it, and it
+// is usually the one the clipboard holds. Packing goes oldest first, so the oldest waiting
+// state is the one being packed, or the next.
+void StateHistory::KeepWaitingWithinBudget() {
+    for (;;) {
+        std::uint64_t newestJob = 0;
+        for (std::int32_t slot = 1; slot <= lastState_; ++slot) {
+            newestJob = std::max(newestJob, Slot(slot)->packingJob);
+        }
+        std::uint64_t bytes = 0;
+        std::int32_t oldest = 0;
+        for (std::int32_t slot = 1; slot <= lastState_; ++slot) {
+            const std::uint64_t job = Slot(slot)->packingJob;
+            if (job == 0 || job == newestJob) {
+                continue;
+            }
+            bytes += BytesOf(*Slot(slot));
+            if (slot != currentState_ && (oldest == 0 || job < Slot(oldest)->packingJob)) {
+                oldest = slot;
+            }
+        }
+        if (bytes <= memoryBudget_ || oldest == 0) {
+            return;
+        }
+        DropState(oldest);
+    }
 }
 
-bool StateHistory::Apply(const std::vector<PackingResult>& results) {
-    for (const PackingResult& result : results) {
+void StateHistory::ApplyPackedStates() {
+    if (!packer_) {
+        return;
+    }
+    for (const PackingResult& result : packer_->TakeDone()) {
         if (ClipboardState* state = StateOfJob(result.id)) {
             ApplyPacking(result, *state);
             state->packingJob = 0;
         }
     }
-    return KeepWithinBudget();
+    KeepWithinBudget();
+}
+
+std::uint64_t StateHistory::BytesOf(const ClipboardState& state) {
+    std::uint64_t bytes = 0;
+    for (const ClipboardFormatData& entry : state.entries) {
+        bytes += entry.storedBytes;
+    }
+    return bytes;
 }
 
 std::uint64_t StateHistory::BytesOfStates(bool settledOnly) const {
     std::uint64_t bytes = 0;
     for (const std::optional<ClipboardState>& state : states_) {
         if (state && !(settledOnly && state->packingJob != 0)) {
-            for (const ClipboardFormatData& entry : state->entries) {
-                bytes += entry.storedBytes;
-            }
+            bytes += BytesOf(*state);
         }
     }
     return bytes;
 }
 
-void StateHistory::DropOldest() {
-    FreeState(1);
-    std::move(states_.begin() + 1, states_.begin() + lastState_, states_.begin());
+void StateHistory::DropState(std::int32_t slot) {
+    FreeState(slot);
+    std::move(states_.begin() + slot, states_.begin() + lastState_, states_.begin() + slot - 1);
     Slot(lastState_).reset();  // moved down: what is left there is empty
     --lastState_;
-    --currentState_;
+    if (currentState_ >= slot) {
+        --currentState_;
+    }
 }
 
+// A state that cannot be put back is not tried again: nothing would change.
 bool StateHistory::RestoreState() {
     EnsureStates();
-    const bool done = currentState_ < 1 || !IsFilled(currentState_) || WriteSlot(currentState_);
+    const bool done = currentState_ < 1 || !IsFilled(currentState_) ||
+                      WriteSlot(currentState_) != WriteOutcome::Busy;
     ClearIfAskedDuringWrite();
     return done;
 }
@@ -160,15 +194,23 @@ StepResult StateHistory::GoToState(std::int32_t slot) {
     return StepTo(slot);
 }
 
-// The position moves only when the write got the clipboard: otherwise it would name a
-// state that is not on the clipboard.
+// The position moves only when the state is on the clipboard: otherwise it would name a
+// state that is not there.
 StepResult StateHistory::StepTo(std::int32_t slot) {
-    const bool written = WriteSlot(slot);
-    if (written) {
+    const WriteOutcome outcome = WriteSlot(slot);
+    if (outcome == WriteOutcome::Written) {
         currentState_ = slot;
     }
     ClearIfAskedDuringWrite();
-    return written ? StepResult::Moved : StepResult::Busy;
+    switch (outcome) {
+        case WriteOutcome::Written:
+            return StepResult::Moved;
+        case WriteOutcome::Busy:
+            return StepResult::Busy;
+        case WriteOutcome::Failed:
+            break;
+    }
+    return StepResult::Failed;
 }
 
 void StateHistory::ClearHistory() {
@@ -263,17 +305,19 @@ void StateHistory::ClearIfAskedDuringWrite() {
     }
 }
 
-bool StateHistory::WriteSlot(std::int32_t slot) {
+// A failed write may have changed the clipboard too (emptied it, put part of the state): its
+// notice is the program's own all the same.
+WriteOutcome StateHistory::WriteSlot(std::int32_t slot) {
     // The viewer chain's notice of this write arrives while the clipboard is being closed,
     // before the write has returned its change number.
     writing_ = true;
     const WriteResult result = clipboard_.WriteClipboardState(*Slot(slot));
     writing_ = false;
-    if (result.written) {
+    if (result.outcome == WriteOutcome::Written || result.changeNumber) {
         ownWrite_ = result.changeNumber;
         dueOwnNotices_ += noticeEveryWrite_ ? 1 : 0;
     }
-    return result.written;
+    return result.outcome;
 }
 
 }  // namespace revertly::history

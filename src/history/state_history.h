@@ -27,9 +27,17 @@ inline constexpr std::uint64_t kDefaultMemoryBudget = 256ull << 20;
 
 // What an undo or redo did.
 enum class StepResult {
-    Moved,  // the position moved and the clipboard holds that state
-    AtEnd,  // there was no state to go to: nothing changed
-    Busy,   // another program held the clipboard: nothing changed, a later try may work
+    Moved,   // the position moved and the clipboard holds that state
+    AtEnd,   // there was no state to go to: nothing changed
+    Busy,    // another program held the clipboard: nothing changed, a later try may work
+    Failed,  // the state could not be put back: the position did not move
+};
+
+// What a save did.
+enum class SaveResult {
+    Done,     // recorded, put back, or left alone as the rules say
+    Busy,     // another program held the clipboard: nothing happened, a later try may work
+    Changed,  // the clipboard no longer holds the copy the caller judged: nothing happened
 };
 
 class StateHistory {
@@ -42,9 +50,15 @@ class StateHistory {
     // instead. A clipboard marked as not to be kept, one that holds only formats the history
     // does not keep, and one whose read was cut short change nothing. Answers false when another
     // program held the clipboard: nothing was recorded or put back, and a later try may work.
-    bool SaveClipboardState();
+    bool SaveClipboardState() { return SaveCopy(std::nullopt) != SaveResult::Busy; }
+    // The same for the copy the caller has judged worth recording, named by the clipboard's
+    // change number when it was judged: only that copy is read and recorded, never one that
+    // another program put there since.
+    SaveResult SaveCopy(std::optional<std::uint32_t> judged);
     // Puts the current state back on the clipboard; false when the clipboard was busy.
     bool RestoreState();
+    // Steps answer Failed when the state could not be put back, and Busy when another
+    // program held the clipboard; either way the position stays.
     // One slot back, and that state onto the clipboard; nothing at the oldest state.
     StepResult UndoState();
     // One slot forward, and that state onto the clipboard; nothing at the newest state.
@@ -56,16 +70,22 @@ class StateHistory {
     void ClearHistory();
     // Changes the capacity: shrinking drops the oldest states, growing keeps them all.
     void SetStatesCount(std::int32_t count);
-    // The memory all stored states may take together. A new state that would pass it drops
-    // the oldest states first; the state the clipboard holds is kept whatever its size.
+    // The memory all stored states may take together, counted once they are packed. Past it
+    // the oldest states go first, then, after an undo, the newest; the current state is kept
+    // whatever its size. States waiting for the packer, other than the newest, may take as
+    // much again as read; past that the oldest of them goes.
     void SetMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
     // The memory the stored states take.
     std::uint64_t StoredBytes() const { return BytesOfStates(false); }
     // Has each new state made compact by the packer (none: states stay as read).
     void SetPacker(BackgroundPacker* packer) { packer_ = packer; }
-    // Puts the compact blocks that the packer has finished into their states. Answers whether
-    // states were dropped for the budget then, which moves the others to other slots.
-    bool ApplyPackedStates();
+    // Puts the compact blocks that the packer has finished into their states.
+    void ApplyPackedStates();
+    // Changes whenever a state leaves the history, which moves states to other slots: a slot
+    // chosen before then may hold another state now.
+    std::uint64_t Layout() const { return layout_; }
+    // The clipboard's change number now.
+    std::uint32_t ClipboardChangeNumber() { return clipboard_.ClipboardChangeNumber(); }
 
     // Gives the slot array its StatesCount empty slots on first use.
     void EnsureStates();
@@ -104,28 +124,32 @@ class StateHistory {
   private:
     bool HasSlots() const { return !states_.empty(); }
     std::optional<ClipboardState>& Slot(std::int32_t slot) { return states_[slot - 1]; }
-    // Writes the state of a filled slot; false when the clipboard could not be opened.
-    bool WriteSlot(std::int32_t slot);
-    // Releases the oldest state and moves the others down one slot.
-    void DropOldest();
+    // Releases a slot's state, and its packing job if the packer has not begun it.
+    void Release(std::optional<ClipboardState>& slot);
+    // Writes the state of a filled slot.
+    WriteOutcome WriteSlot(std::int32_t slot);
+    // Releases a state and moves the states after it down one slot.
+    void DropState(std::int32_t slot);
+    void DropOldest() { DropState(1); }
     // A clear asked for while a write was under way, done once the write is.
     void ClearIfAskedDuringWrite();
     // Writes the state of a filled slot and makes it the current one.
     StepResult StepTo(std::int32_t slot);
-    // Has the packer make the state compact. Copies that come faster than they can be packed
-    // wait for the packer rather than pile up as read.
+    // Has the packer make the state compact.
     void SubmitPacking(ClipboardState& state);
-    // Puts compact blocks into the states they were made for, then keeps the budget.
-    bool Apply(const std::vector<PackingResult>& results);
     // The state that a packing job is for, if it is still kept.
     ClipboardState* StateOfJob(std::uint64_t id);
+    static std::uint64_t BytesOf(const ClipboardState& state);
     // What the states take; settledOnly: only those not waiting for the packer.
     std::uint64_t BytesOfStates(bool settledOnly) const;
-    // Drops the states farthest back until the stored states fit in the budget. States that
-    // wait for the packer count once they are compact: their size as read would drop
-    // states for nothing.
-    // Answers whether it dropped any.
-    bool KeepWithinBudget();
+    // Drops states until the stored states fit in the budget: the oldest while any lie before
+    // the current state, then the newest. States that wait for the packer count once they
+    // are compact: their size as read would drop states for nothing. Copies that come faster
+    // than they can be packed are bounded apart (KeepWaitingWithinBudget).
+    void KeepWithinBudget();
+    // Drops the oldest state waiting for the packer while those waiting, other than the
+    // newest of them, take more than the budget as read. The current state stays.
+    void KeepWaitingWithinBudget();
 
     ClipboardPort& clipboard_;
     std::int32_t statesCount_;
@@ -142,6 +166,7 @@ class StateHistory {
     // The program's writes whose notice has not arrived yet.
     int dueOwnNotices_ = 0;
     bool clearAfterWrite_ = false;
+    std::uint64_t layout_ = 0;
 };
 
 }  // namespace revertly::history

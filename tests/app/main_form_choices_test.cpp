@@ -64,10 +64,19 @@ TEST_F(MainFormTest, ChoosingAListedStateMovesThereAndKeepsTheRedoBranch) {
               "menu; hint State 2 of 5\na over a; hint State 3 of 5\nb over b; "
               "recent states; hint State 5 of 5\nd over d; ");
 
+    // A copy recorded while the list is open moves no state: the choice is carried out.
     desktop_.whileOpen = [&] { CopyElsewhere("e"); };
     Choose(RecentStateItem(1));
-    EXPECT_EQ(desktop_.clipboard.Text(), "e");
-    EXPECT_EQ(form_.History().CurrentState(), 6);
+    EXPECT_EQ(desktop_.clipboard.Text(), "c");
+    EXPECT_EQ(form_.History().CurrentState(), 4);
+    // One that replaces the states after the current one does: the choice is not carried
+    // out, and the hint says why.
+    desktop_.whileOpen = [&] { CopyElsewhere("f"); };
+    desktop_.TakeLog();
+    Choose(RecentStateItem(4));
+    EXPECT_EQ(desktop_.clipboard.Text(), "f");
+    EXPECT_NE(desktop_.TakeLog().find("hint State 5 of 5 (the list had changed)\nf over f; "),
+              std::string::npos);
 }
 
 }  // namespace

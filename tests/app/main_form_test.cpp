@@ -486,6 +486,66 @@ TEST_F(MainFormTest, ABusyClipboardIsWaitedOutInOrder) {
     EXPECT_EQ(desktop_.clipboard.Text(), "b");
     desktop_.Send(msg::kHotkey, kUndoHotkey);
     EXPECT_EQ(desktop_.clipboard.Text(), "a");
+
+    // A state that cannot be put back: the position stays, and the hint says so.
+    desktop_.clipboard.failWrites = true;
+    desktop_.TakeLog();
+    desktop_.Send(msg::kHotkey, kRedoHotkey);
+    EXPECT_EQ(form_.History().CurrentState(), 2);
+    EXPECT_EQ(desktop_.TakeLog(),
+              "hint State 2 of 4 (the state could not be put back)\na over a; ");
+}
+
+// Another program holds the clipboard for seconds right after a copy: the copy is tried at
+// the longest wait until it is read, and is recorded before the copy that follows.
+TEST_F(MainFormTest, ACopyIsReadHoweverLongTheClipboardIsHeld) {
+    ASSERT_TRUE(Start());
+    desktop_.clipboard.Copy("held");
+    desktop_.Send(msg::kClipboardUpdate);
+    desktop_.clipboard.busyOpens = 1000;
+    // 25, 50, 100 and 200 ms, then 400 ms each: more than 5 s.
+    for (int tick = 0; tick < 17; ++tick) {
+        ASSERT_TRUE(form_.TimerEnabled()) << "the copy was given up after " << tick << " tries";
+        desktop_.Send(msg::kTimer, 1);
+    }
+    desktop_.clipboard.busyOpens = 0;
+    desktop_.Send(msg::kTimer, 1);
+    CopyElsewhere("next");
+    EXPECT_EQ(form_.History().LastState(), 3);
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    EXPECT_EQ(desktop_.clipboard.Text(), "held");
+}
+
+// What is recorded is the copy that was judged: a left-out program's copy that comes after
+// another program's copy was judged is never read in its place, by a step or by the save
+// timer. And a step never writes over a copy whose notice has not come yet (it waits behind
+// the step's key): that copy is judged and recorded first, and the step goes from there.
+TEST_F(MainFormTest, OnlyTheCopyJudgedIsReadAndNoStepWritesOverACopyUnseen) {
+    ASSERT_TRUE(Start("{'IgnoredPrograms':['keeper.exe']}"));
+    for (const bool byStep : {true, false}) {
+        desktop_.clipboardOwner = u"C:\\Apps\\editor.exe";
+        desktop_.clipboard.Copy("mine");
+        desktop_.Send(msg::kClipboardUpdate);
+        desktop_.clipboardOwner = u"C:\\Apps\\keeper.exe";
+        desktop_.clipboard.Copy("secret");
+        desktop_.Send(byStep ? msg::kHotkey : msg::kTimer, byStep ? kUndoHotkey : 1);
+        desktop_.Send(msg::kClipboardUpdate);
+        desktop_.Send(msg::kTimer, 1);
+        EXPECT_EQ(form_.History().LastState(), 1) << byStep;
+        EXPECT_EQ(desktop_.clipboard.Text(), "secret") << byStep;
+    }
+
+    desktop_.clipboardOwner = u"C:\\Apps\\editor.exe";
+    CopyElsewhere("a");
+    desktop_.clipboard.Copy("late");
+    desktop_.Send(msg::kHotkey, kUndoHotkey);
+    EXPECT_EQ(desktop_.clipboard.Text(), "a");
+    desktop_.Send(msg::kClipboardUpdate);
+    desktop_.Send(msg::kTimer, 1);
+    EXPECT_EQ(form_.History().LastState(), 3);
+    EXPECT_EQ(form_.History().CurrentState(), 2);
+    desktop_.Send(msg::kHotkey, kRedoHotkey);
+    EXPECT_EQ(desktop_.clipboard.Text(), "late");
 }
 
 TEST_F(MainFormTest, AReadOnlySettingsFileIsHonouredAndNotTriedAgain) {

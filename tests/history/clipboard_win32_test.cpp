@@ -209,6 +209,15 @@ HGLOBAL WINAPI RecordingFree(HGLOBAL block) {
     freedBlocks.push_back(block);
     return GlobalFree(block);
 }
+int largeAllocs = 0;
+bool refuseLarge = false;
+HGLOBAL WINAPI CountingLargeAllocs(UINT flags, SIZE_T size) {
+    largeAllocs += size >= (64 << 10);
+    return refuseLarge && size >= (64 << 10) ? nullptr : GlobalAlloc(flags, size);
+}
+BOOL WINAPI RefuseEmpty() {
+    return FALSE;
+}
 
 class Win32ClipboardTest : public ::testing::Test {
   protected:
@@ -250,7 +259,7 @@ TEST_F(Win32ClipboardTest, ReadsTheWholeClipboardAndWritesFreshCopiesBack) {
         }
         SetClipboard(owner_.hwnd, {});
         const WriteResult result = clipboard_.WriteClipboardState(read.state);
-        ASSERT_TRUE(result.written);
+        ASSERT_EQ(result.outcome, WriteOutcome::Written);
         EXPECT_EQ(result.changeNumber, GetClipboardSequenceNumber());
         EXPECT_EQ(clipboard_.ClipboardChangeNumber(), GetClipboardSequenceNumber());
         const std::vector<Listed> written = ListClipboard();
@@ -271,8 +280,40 @@ TEST_F(Win32ClipboardTest, BusyClipboardIsAnsweredAtOnce) {
     ASSERT_TRUE(holder.Holds());
     EXPECT_EQ(clipboard_.ReadClipboardState().outcome, ReadOutcome::FailedToOpen);
     const DWORD before = GetClipboardSequenceNumber();
-    EXPECT_FALSE(clipboard_.WriteClipboardState(kept.state).written);
+    EXPECT_EQ(clipboard_.WriteClipboardState(kept.state).outcome, WriteOutcome::Busy);
     EXPECT_EQ(GetClipboardSequenceNumber(), before);
+}
+
+// A state that cannot be put back whole says so. Its copies are made before the clipboard is
+// opened, so when one cannot be made (memory runs out) the clipboard keeps what it held, as
+// it does when it cannot be emptied. They are made once: the tries of a busy clipboard hand
+// over the same copies.
+TEST_F(Win32ClipboardTest, AWriteThatCannotPutTheStateBackSaysSoAndLeavesTheClipboard) {
+    SetTextRegisteredAndPlain(Bytes(64 << 10, 'p'));
+    const ReadResult read = clipboard_.ReadClipboardState();
+    SetClipboard(owner_.hwnd, {{kPlain, "before"}});
+    const DWORD before = GetClipboardSequenceNumber();
+    seam_->GlobalAlloc = CountingLargeAllocs;
+    refuseLarge = true;
+    EXPECT_EQ(clipboard_.WriteClipboardState(read.state).outcome, WriteOutcome::Failed);
+    refuseLarge = false;
+    seam_->EmptyClipboard = RefuseEmpty;
+    EXPECT_EQ(clipboard_.WriteClipboardState(read.state).outcome, WriteOutcome::Failed);
+    EXPECT_EQ(GetClipboardSequenceNumber(), before);
+    EXPECT_EQ(ListClipboard().at(0).bytes, "before");
+
+    seam_->EmptyClipboard = seam_.Saved().EmptyClipboard;
+    largeAllocs = 0;
+    {
+        const ClipboardHolder holder(10000);
+        ASSERT_TRUE(holder.Holds());
+        EXPECT_EQ(clipboard_.WriteClipboardState(read.state).outcome, WriteOutcome::Busy);
+        EXPECT_EQ(clipboard_.WriteClipboardState(read.state).outcome, WriteOutcome::Busy);
+    }
+    ASSERT_TRUE(WaitFor(
+        [&] { return clipboard_.WriteClipboardState(read.state).outcome != WriteOutcome::Busy; }));
+    EXPECT_EQ(largeAllocs, 1) << "the state was made ready more than once";
+    EXPECT_EQ(FormatsOf(ListClipboard()), FormatsOf(read.state));
 }
 
 // Wine lets an open with no window take over another open with none (Windows refuses it),
@@ -302,7 +343,7 @@ TEST_F(Win32ClipboardTest, FormatThatCannotBeCopiedIsLeftOutWithoutLeaking) {
     const ReadResult read = clipboard_.ReadClipboardState();
     seam_->SetClipboardData = RefusePlain;
     seam_->GlobalFree = RecordingFree;
-    ASSERT_TRUE(clipboard_.WriteClipboardState(read.state).written);
+    ASSERT_EQ(clipboard_.WriteClipboardState(read.state).outcome, WriteOutcome::Failed);
     EXPECT_EQ(FormatsOf(ListClipboard()), others);
     ASSERT_NE(refusedBlock, nullptr);
     EXPECT_EQ(freedBlocks, std::vector<HGLOBAL>{refusedBlock});
@@ -358,7 +399,7 @@ TEST_F(Win32ClipboardTest, MetafilePictureOutlivesTheClipboardItCameFrom) {
     ASSERT_EQ(GetMetaFileBitsEx(original, 0, nullptr), 0u) << "emptying deletes the original";
 
     for (int write = 1; write <= 2; ++write) {
-        ASSERT_TRUE(clipboard_.WriteClipboardState(read.state).written);
+        ASSERT_EQ(clipboard_.WriteClipboardState(read.state).outcome, WriteOutcome::Written);
         const std::vector<Listed> listed = ListClipboard();
         ASSERT_FALSE(listed.empty());
         ASSERT_EQ(listed[0].bytes.size(), sizeof(METAFILEPICT));
@@ -461,7 +502,7 @@ TEST_F(Win32ClipboardTest, GraphicsHandlesAreKeptAsTheyAreOrLeftToWindows) {
     EXPECT_EQ(kept, (std::vector<UINT>{CF_METAFILEPICT, CF_DIB, CF_ENHMETAFILE, CF_DIBV5}));
 
     SetClipboard(owner_.hwnd, {});
-    ASSERT_TRUE(clipboard_.WriteClipboardState(read->state).written);
+    ASSERT_EQ(clipboard_.WriteClipboardState(read->state).outcome, WriteOutcome::Written);
     read.reset();  // releases the state's copies
     EXPECT_FALSE(graphicsHandleTreatedAsMemory);
 

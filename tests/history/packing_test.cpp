@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <future>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "history/state_history.h"
 #include "support/fake_clipboard.h"
@@ -73,7 +78,7 @@ TEST(Packing, KeepsEveryByteCompressesWhatIsWorthItAndStoresSharedPixelsOnce) {
 
 // A history of 50 states in a 3 MiB budget, with the real packer.
 struct PackedHistory {
-    PackedHistory() {
+    explicit PackedHistory(std::function<void()> ready = [] {}) : packer(std::move(ready)) {
         history.SetPacker(&packer);
         history.SetMemoryBudget(3 << 20);
     }
@@ -84,13 +89,13 @@ struct PackedHistory {
         ASSERT_TRUE(history.SaveClipboardState());
     }
     // The packer's results are in.
-    bool Settle() {
+    void Settle() {
         packer.WaitUntilIdle();
-        return history.ApplyPackedStates();
+        history.ApplyPackedStates();
     }
 
     FakeClipboard clipboard;
-    BackgroundPacker packer{[] {}};
+    BackgroundPacker packer;
     StateHistory history{clipboard, 50};
 };
 
@@ -102,8 +107,8 @@ TEST(Packing, TheBudgetCountsTheBytesStored) {
         for (unsigned copy = 0; copy < 10; ++copy) {
             packed.Copy(noisy ? Noise(1 << 20, copy)
                               : ScreenLike(4 << 20, static_cast<char>(copy)));
+            packed.Settle();
         }
-        packed.Settle();
         EXPECT_EQ(packed.history.LastState(), noisy ? 3 : 10) << noisy;
         EXPECT_LE(packed.history.StoredBytes(), 3u << 20) << noisy;
         ASSERT_EQ(packed.history.UndoState(), StepResult::Moved);
@@ -113,17 +118,55 @@ TEST(Packing, TheBudgetCountsTheBytesStored) {
     }
 }
 
-// Packed data that comes in may drop states for the budget, which moves the others to other
-// slots: the history says so.
-TEST(Packing, SaysWhenPackedDataDropsStates) {
+// After an undo the budget is kept by dropping the states that redo would reach, farthest
+// first; the state the clipboard holds stays. Every state that leaves moves the others to
+// other slots, and the history says so.
+TEST(Packing, TheBudgetHoldsOverTheStatesAfterTheCurrentOne) {
     PackedHistory packed;
     for (unsigned copy = 0; copy < 4; ++copy) {
         packed.Copy(Noise(1 << 20, copy));
     }
-    EXPECT_EQ(packed.history.LastState(), 4) << "the two newest wait for the packer";
-    EXPECT_TRUE(packed.Settle());
+    for (int undo = 0; undo < 3; ++undo) {
+        ASSERT_EQ(packed.history.UndoState(), StepResult::Moved);
+    }
+    const std::uint64_t layout = packed.history.Layout();
+    packed.Settle();
     EXPECT_EQ(packed.history.LastState(), 3);
-    EXPECT_FALSE(packed.Settle());
+    EXPECT_EQ(packed.history.CurrentState(), 1);
+    EXPECT_LE(packed.history.StoredBytes(), 3u << 20);
+    EXPECT_NE(packed.history.Layout(), layout);
+    ASSERT_EQ(packed.history.RedoState(), StepResult::Moved);
+    EXPECT_EQ(packed.clipboard.formats[0].bytes, Noise(1 << 20, 1));
+}
+
+// Copies that come faster than they can be packed are recorded at once, however far behind
+// the packer is; what waits for it is bounded by the budget (the newest aside), the oldest
+// waiting state going first.
+TEST(Packing, CopiesFasterThanPackingNeverWaitForThePacker) {
+    std::promise<void> open;
+    std::shared_future<void> gate = open.get_future().share();
+    std::once_flag opened;
+    auto release = [&] { std::call_once(opened, [&] { open.set_value(); }); };
+    bool forced = false;
+    std::thread watchdog([&] {
+        if (gate.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+            forced = true;
+            release();
+        }
+    });
+    {
+        PackedHistory packed([gate] { gate.wait(); });  // the packer stalls after its first job
+        for (unsigned copy = 0; copy < 6; ++copy) {
+            packed.Copy(ScreenLike(1 << 20, static_cast<char>(copy)));
+        }
+        release();
+        watchdog.join();
+        EXPECT_FALSE(forced) << "a copy waited for the packer";
+        EXPECT_EQ(packed.history.LastState(), 4) << "3 MiB waiting as read, and the newest";
+        packed.Settle();
+        ASSERT_EQ(packed.history.UndoState(), StepResult::Moved);
+        EXPECT_EQ(packed.clipboard.formats[0].bytes, ScreenLike(1 << 20, 4));
+    }
 }
 
 }  // namespace

@@ -113,12 +113,16 @@ ReadResult FakeClipboard::ReadClipboardState() {
     Source source(*this);
     result.state = history::CaptureFormats(kept, source);
     result.outcome = ReadOutcome::Read;
+    result.changeNumber = changeNumber;
     return result;
 }
 
 history::WriteResult FakeClipboard::WriteClipboardState(const ClipboardState& state) {
     if (!Open()) {
         return {};
+    }
+    if (failWrites) {
+        return {history::WriteOutcome::Failed, std::nullopt};
     }
     ++changeNumber;
     formats.clear();
@@ -132,7 +136,7 @@ history::WriteResult FakeClipboard::WriteClipboardState(const ClipboardState& st
     if (duringWrite) {
         std::exchange(duringWrite, nullptr)();
     }
-    return {true, changeNumber};
+    return {history::WriteOutcome::Written, changeNumber};
 }
 
 std::int32_t FakeClipboard::RegisterClipboardFormat(const std::u16string& name) {

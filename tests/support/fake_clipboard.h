@@ -52,6 +52,8 @@ class FakeClipboard final : public history::ClipboardPort {
     int busyOpens = 0;
     // The clipboard carries a "do not keep this" marker.
     bool excluded = false;
+    // Writes get the clipboard but cannot put the state back, and leave it as it was.
+    bool failWrites = false;
     // The number of writes that got the clipboard.
     int writes = 0;
     // The clock of reads, in milliseconds: each format asked for moves it on by its render

@@ -55,10 +55,12 @@ class KeyClaims {
 // Which modifiers are held when a key event comes, judged from the modifier events the hook
 // has itself seen. The system's key state (GetAsyncKeyState) can lag behind the events a
 // hook is called for while the system is busy, which took another program's Ctrl+Win+Z for
-// Win+Z. The hook sees no event while a window of an administrator has the focus, so a
-// modifier released there would stay down for ever: an event seen longer ago than the trust
-// span gives way to the system's key state, which has long caught up by then. A modifier
-// held down repeats its key-down, which keeps its event fresh.
+// Win+Z. A hook sees the left and right keys (VK_LCONTROL, VK_RCONTROL, ...), never the
+// generic codes, so a modifier is judged from the events of all its keys together. The hook
+// sees no event while a window of an administrator has the focus, so a modifier released
+// there would stay down for ever: a modifier none of whose keys had an event within the trust
+// span is asked of the system, which has long caught up by then. A modifier held down repeats
+// its key-down, which keeps its event fresh.
 class ModifierKeys {
   public:
     static constexpr std::uint32_t kTrustMilliseconds = 1000;
@@ -67,16 +69,22 @@ class ModifierKeys {
     // wrapping).
     void Seen(std::uint32_t virtualKey, bool down, std::uint32_t time);
     // The modifier bits held at the event of this time. systemHeld(virtualKey) answers the
-    // system's state of a modifier key whose events the hook has not seen lately.
+    // system's state of a modifier key, asked only for a modifier whose keys the hook has
+    // not seen lately.
     template <typename SystemHeld>
     std::uint32_t HeldAt(std::uint32_t time, SystemHeld systemHeld) const {
+        std::uint32_t seenLately = 0;
         std::uint32_t held = 0;
         for (std::size_t slot = 0; slot < std::size(kKeys); ++slot) {
-            const Key& key = kKeys[slot];
             const Event& event = events_[slot];
-            const bool trusted = event.seen && static_cast<std::int32_t>(time - event.time) <=
-                                                   static_cast<std::int32_t>(kTrustMilliseconds);
-            if (trusted ? event.down : systemHeld(key.virtualKey)) {
+            if (event.seen && static_cast<std::int32_t>(time - event.time) <=
+                                  static_cast<std::int32_t>(kTrustMilliseconds)) {
+                seenLately |= kKeys[slot].modifier;
+                held |= event.down ? kKeys[slot].modifier : 0;
+            }
+        }
+        for (const Key& key : kSystemKeys) {
+            if (((seenLately | held) & key.modifier) == 0 && systemHeld(key.virtualKey)) {
                 held |= key.modifier;
             }
         }
@@ -88,12 +96,17 @@ class ModifierKeys {
         std::uint32_t virtualKey;
         std::uint32_t modifier;
     };
-    // The keys as a hook sees them: left and right, or the generic code that programs may
-    // send. Each has its last event at the same place in events_.
+    // The keys as a hook sees them: left and right, and the generic code, which counts only
+    // if one is ever seen. Each has its last event at the same place in events_.
     static constexpr Key kKeys[] = {
         {0x10, kModShift},   {0xA0, kModShift},   {0xA1, kModShift}, {0x11, kModControl},
         {0xA2, kModControl}, {0xA3, kModControl}, {0x12, kModAlt},   {0xA4, kModAlt},
         {0xA5, kModAlt},     {0x5B, kModWin},     {0x5C, kModWin},
+    };
+    // What the system is asked: the generic code stands for either side; the Windows key has
+    // none.
+    static constexpr Key kSystemKeys[] = {
+        {0x10, kModShift}, {0x11, kModControl}, {0x12, kModAlt}, {0x5B, kModWin}, {0x5C, kModWin},
     };
     struct Event {
         bool seen = false;

@@ -98,7 +98,25 @@ void KeyboardHook::SendNeutralKey() const {
     Api().SendInput(2, keys, sizeof(INPUT));
 }
 
-// Every keystroke of the system passes here: compare, post, and nothing else.
+// The pick key opens a list that needs the keyboard, in front of the program the user types
+// into. Windows lets a process set the foreground window while it received the last input
+// event (SetForegroundWindow's remarks). Windows hands the key to this hook, by a message sent
+// to this thread, and the hook keeps it from every other program: so that holds here, during
+// the call, and no longer once the next event goes to another program (the neutral key sent
+// right after, the release of the Windows key). The window's own thread, which handles the
+// key later, would be refused, and the list would open with the keyboard left to the program
+// underneath. Granting that right to the process (AllowSetForegroundWindow) would gain nothing:
+// only a process that holds it may grant it, and a grant too ends with the user's next input.
+// So the hook takes the foreground for the window, and notes where it took it from.
+void KeyboardHook::TakeForeground() {
+    const HWND previous = Api().GetForegroundWindow();
+    if (previous != nullptr && previous != window_ && Api().SetForegroundWindow(window_)) {
+        foregroundBefore_.store(previous);
+    }
+}
+
+// Every keystroke of the system passes here: compare, post, and nothing else (but the
+// foreground for the pick key).
 LRESULT CALLBACK KeyboardHook::LowLevelKeyboard(int code, WPARAM wParam, LPARAM lParam) {
     KeyboardHook* self = currentHook;
     if (code == HC_ACTION && self != nullptr) {
@@ -109,6 +127,9 @@ LRESULT CALLBACK KeyboardHook::LowLevelKeyboard(int code, WPARAM wParam, LPARAM 
         if (event->dwExtraInfo != kNeutralKeyMark && self->claims_.Concerns(event->vkCode)) {
             const std::uint32_t held = self->modifiers_.HeldAt(event->time, &SystemHeld);
             const KeyDecision decision = self->claims_.OnKey(event->vkCode, down, held);
+            if (decision.hotkeyId == kPickHotkey) {
+                self->TakeForeground();
+            }
             if (decision.hotkeyId) {
                 Api().PostMessageW(self->window_, WM_HOTKEY,
                                    static_cast<WPARAM>(*decision.hotkeyId),

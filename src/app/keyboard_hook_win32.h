@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -32,6 +33,9 @@ class KeyboardHook {
     // Gives the id's claim up; the thread ends with the last claim.
     void Unclaim(int id);
     bool Running() const { return thread_.joinable(); }
+    // The window that had the foreground before the hook gave it to the main window for the
+    // pick key, once; nothing when the hook took none since the last call.
+    HWND TakeForegroundBefore() { return foregroundBefore_.exchange(nullptr); }
 
   private:
     static LRESULT CALLBACK LowLevelKeyboard(int code, WPARAM wParam, LPARAM lParam);
@@ -39,10 +43,12 @@ class KeyboardHook {
     bool Install();
     void OnTimer();
     void SendNeutralKey() const;
+    void TakeForeground();
     void Stop();
 
     HWND window_;
     KeyClaims claims_;
+    std::atomic<HWND> foregroundBefore_{nullptr};
     std::thread thread_;
     DWORD threadId_ = 0;
     // The hook's thread only.

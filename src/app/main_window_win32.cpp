@@ -173,6 +173,9 @@ LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM w
             return *result;
         }
     }
+    if (message == WM_HOTKEY && self != nullptr) {
+        self->ReturnForegroundTaken();
+    }
     if (message == WM_NCDESTROY && self != nullptr) {
         self->window_.release();  // the window is gone: the object no longer owns it
     }
@@ -262,14 +265,26 @@ std::optional<MenuItem> Win32MainWindow::ShowTrayMenu() {
 }
 
 // From a key pressed in another program, which the user goes on with: it gets the foreground
-// back, which the window may give away while it has it.
+// back, which the window may give away while it has it. For a key claimed through the hook,
+// that program is the one the hook took the foreground from.
 std::optional<MenuItem> Win32MainWindow::ShowRecentStates() {
-    const HWND previous = Api().GetForegroundWindow();
+    const HWND taken = keyboard_ ? keyboard_->TakeForegroundBefore() : nullptr;
+    const HWND previous = taken != nullptr ? taken : Api().GetForegroundWindow();
     const std::optional<MenuItem> chosen = TrackMenu(recentStates_);
     if (previous != nullptr && previous != window_.get()) {
         Api().SetForegroundWindow(previous);
     }
     return chosen;
+}
+
+// The form has handled the key by now (its procedure runs before this window's own): when the
+// hook took the foreground for a list that did not open (nothing to list yet), the program it
+// took it from gets it back.
+void Win32MainWindow::ReturnForegroundTaken() {
+    const HWND taken = keyboard_ ? keyboard_->TakeForegroundBefore() : nullptr;
+    if (taken != nullptr && Api().GetForegroundWindow() == window_.get()) {
+        Api().SetForegroundWindow(taken);
+    }
 }
 
 std::optional<MenuItem> Win32MainWindow::TrackMenu(HMENU menu) {

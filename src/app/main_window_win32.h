@@ -59,6 +59,7 @@ class Win32MainWindow final : public MainWindowPort {
     // which is what it shows (16 pixels at 100 %, 24 at 150 %); the manifest makes the
     // process DPI aware, so the metric is not scaled for it.
     static HICON LoadSmallProgramIcon(HINSTANCE instance);
+    void ReturnForegroundTaken();
     // Shows the menu at the mouse; the item chosen, or nothing when it was dismissed.
     std::optional<MenuItem> TrackMenu(HMENU menu);
 

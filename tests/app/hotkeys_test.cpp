@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "app/keyboard_claims.h"
 #include "settings/json_reader.h"
 
@@ -124,36 +127,45 @@ TEST(KeyClaims, SwallowsExactlyTheClaimedCombinationWithItsKeyUp) {
     EXPECT_FALSE(claims.Any());
 }
 
-// The system's key state as a busy system may answer it: lagging behind the events.
+// The system's key state as a busy system may answer it: lagging behind the events. It says
+// which keys are down; like Windows, it names the generic code beside the side's own.
 struct SystemState {
-    std::uint32_t downKey = 0;  // the one modifier key it says is held
-    bool operator()(std::uint32_t virtualKey) const { return virtualKey == downKey; }
+    std::vector<std::uint32_t> downKeys;
+    bool operator()(std::uint32_t virtualKey) const {
+        return std::find(downKeys.begin(), downKeys.end(), virtualKey) != downKeys.end();
+    }
 };
 
+// Fed as a low-level hook is called: with the left and right keys, never the generic codes.
 TEST(ModifierKeys, TheEventsSeenDecideAndAStaleOneGivesWayToTheSystem) {
     constexpr std::uint32_t kCtrl = 0x11;
+    constexpr std::uint32_t kLeftCtrl = 0xA2;
     constexpr std::uint32_t kLeftWin = 0x5B;
     const std::uint32_t start = 0xFFFFFF00u;  // across the tick's wrap
     ModifierKeys keys;
     // Another program's Ctrl+Win+Z, while the system's state has not caught up with Ctrl.
-    keys.Seen(kCtrl, true, start);
+    keys.Seen(kLeftCtrl, true, start);
     keys.Seen(kLeftWin, true, start + 1);
-    EXPECT_EQ(keys.HeldAt(start + 2, SystemState{kLeftWin}), kModControl | kModWin);
+    EXPECT_EQ(keys.HeldAt(start + 2, SystemState{{kLeftWin}}), kModControl | kModWin);
     // Ctrl let go before the letter: released, though the system still says it is down.
-    keys.Seen(kCtrl, false, start + 3);
-    EXPECT_EQ(keys.HeldAt(start + 4, SystemState{kCtrl}), kModWin);
+    keys.Seen(kLeftCtrl, false, start + 3);
+    EXPECT_EQ(keys.HeldAt(start + 4, SystemState{{kLeftCtrl, kCtrl}}), kModWin);
 
     // Ctrl went down, and its release was never seen (an administrator's window had the
     // focus): once the event is older than the trust span, the system's state decides.
     ModifierKeys unseenRelease;
-    unseenRelease.Seen(kCtrl, true, start);
+    unseenRelease.Seen(kLeftCtrl, true, start);
     EXPECT_EQ(unseenRelease.HeldAt(start + ModifierKeys::kTrustMilliseconds, SystemState{}),
               kModControl)
         << "within the trust span the event stands";
     unseenRelease.Seen(kLeftWin, true, start + 5000);
-    EXPECT_EQ(unseenRelease.HeldAt(start + 5001, SystemState{kLeftWin}), kModWin);
+    EXPECT_EQ(unseenRelease.HeldAt(start + 5001, SystemState{{kLeftWin}}), kModWin);
     // A key never seen at all (pressed while the hook saw nothing) is the system's.
-    EXPECT_EQ(ModifierKeys{}.HeldAt(start, SystemState{0xA5}), kModAlt);
+    EXPECT_EQ(ModifierKeys{}.HeldAt(start, SystemState{{0xA5, 0x12}}), kModAlt);
+    // A generic code counts when one does come.
+    ModifierKeys generic;
+    generic.Seen(kCtrl, true, start);
+    EXPECT_EQ(generic.HeldAt(start + 1, SystemState{}), kModControl);
 }
 
 TEST(HookRemovalWatch, InputTheHookDidNotSeeForOverASecondMeansItWasRemoved) {

@@ -3,13 +3,18 @@
 // positions, captions, commands and check marks down.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/api_win32.h"
 #include "app/main_window_win32.h"
+#include "common/unique_win32.h"
+#include "e2e/keys.h"
 #include "support/api_override.h"
+#include "support/wait_until.h"
 
 namespace revertly::app {
 namespace {
@@ -147,6 +152,67 @@ TEST(KeyboardHookWin32, RunsWhileAKeyIsClaimedAndReportsAHookThatCannotBeInstall
     EXPECT_TRUE(hook.Running()) << "ended with a key still claimed";
     hook.Unclaim(kRedoHotkey);
     EXPECT_FALSE(hook.Running());
+}
+
+// Windows' foreground lock, which Wine does not have, as this test stands in for it: a process
+// may set the foreground while it has it, or while it received the last input event. An event
+// reaches this process when Windows calls its hook, and the program underneath when the hook
+// passes it on.
+std::atomic<bool> lastInputHere{false};
+std::atomic<HWND> ownWindow{nullptr};
+HOOKPROC hookProcedure = nullptr;  // the hook's thread only
+
+LRESULT CALLBACK ReceivedHere(int code, WPARAM wParam, LPARAM lParam) {
+    lastInputHere = true;
+    return hookProcedure(code, wParam, lParam);
+}
+HHOOK WINAPI InstallReceiving(int type, HOOKPROC procedure, HINSTANCE instance, DWORD thread) {
+    hookProcedure = procedure;
+    return SetWindowsHookExW(type, &ReceivedHere, instance, thread);
+}
+LRESULT WINAPI PassOn(HHOOK hook, int code, WPARAM wParam, LPARAM lParam) {
+    lastInputHere = false;
+    return CallNextHookEx(hook, code, wParam, lParam);
+}
+BOOL WINAPI LockedSetForeground(HWND window) {
+    if (GetForegroundWindow() != ownWindow && !lastInputHere) {
+        return FALSE;
+    }
+    return SetForegroundWindow(window);
+}
+HWND foregroundAtOpen = nullptr;
+BOOL WINAPI NoteForegroundAtOpen(HMENU, UINT, int, int, int, HWND, const RECT*) {
+    foregroundAtOpen = GetForegroundWindow();
+    return 0;
+}
+
+// A claimed pick key reaches the hook, not the window; the list must still open with the
+// keyboard, and give it back to the program the user typed in.
+TEST(KeyboardHookWin32, TheListOfAClaimedKeyOpensWithTheForeground) {
+    const testing::ApiOverride api(Api());  // outlives the window, and with it the hook
+    api->SetWindowsHookExW = &InstallReceiving;
+    api->CallNextHookEx = &PassOn;
+    api->SetForegroundWindow = &LockedSetForeground;
+    api->TrackPopupMenu = &NoteForegroundAtOpen;
+    const UniqueWindow document(CreateWindowExW(0, L"Edit", L"document",
+                                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                                nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(SetForegroundWindow(document.get()));
+    Win32MainWindow window(GetModuleHandleW(nullptr));
+    ownWindow = reinterpret_cast<HWND>(window.Handle());
+    ASSERT_TRUE(window.ClaimHotkey(kPickHotkey, {kModWin, 'V'}));
+
+    ASSERT_TRUE(driver::SendKeys({driver::KeyInput(VK_LWIN, false), driver::KeyInput('V', false),
+                                  driver::KeyInput('V', true), driver::KeyInput(VK_LWIN, true)}));
+    MSG hotkey{};
+    const auto deadline = std::chrono::steady_clock::now() + testing::kPatience;
+    while (!PeekMessageW(&hotkey, ownWindow, WM_HOTKEY, WM_HOTKEY, PM_REMOVE)) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the key never came";
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    window.ShowRecentStates();
+    EXPECT_EQ(foregroundAtOpen, ownWindow.load()) << "the list opened without the keyboard";
+    EXPECT_EQ(GetForegroundWindow(), document.get());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 // process (clipboard_source.exe), so no per-process cache flatters either side.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -71,16 +72,21 @@ double PlatformRead() {
     return watch.Milliseconds();
 }
 
-// The platform's own acceptance of ready-made blocks: open, empty, hand over, close.
+// The platform's own acceptance of ready-made blocks holding the state's bytes (read through
+// the state's own data, however it is kept): open, empty, hand over, close.
 double PlatformWrite(HWND owner, const ClipboardState& state) {
     std::vector<std::pair<UINT, HGLOBAL>> ready;
     for (const auto& entry : state.entries) {
-        const auto source = reinterpret_cast<HGLOBAL>(entry.block.get());
-        const SIZE_T size = GlobalSize(source);
-        HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
-        std::memcpy(GlobalLock(copy), GlobalLock(source), size);
+        if (!entry.data) {
+            continue;
+        }
+        HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, entry.data.size());
+        auto* bytes = static_cast<std::byte*>(copy ? GlobalLock(copy) : nullptr);
+        if (!bytes || !entry.data.CopyTo({bytes, entry.data.size()})) {
+            std::printf("a state's data could not be read\n");
+            std::exit(1);
+        }
         GlobalUnlock(copy);
-        GlobalUnlock(source);
         const UINT id = entry.formatName.empty()
                             ? static_cast<UINT>(entry.formatId)
                             : RegisterClipboardFormatW(

@@ -13,8 +13,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -59,21 +61,19 @@ bool PumpObserving(const std::function<void()>& observe, const std::function<boo
     return done();
 }
 
-// The text of a recorded state, as the clipboard adapter stored it (a global memory block).
+// The text of a recorded state, read through the state's own data (however it is kept).
 std::wstring StateText(const history::ClipboardState& state) {
     for (const history::ClipboardFormatData& entry : state.entries) {
         if (entry.formatId != CF_UNICODETEXT) {
             continue;
         }
-        const auto block = reinterpret_cast<HGLOBAL>(entry.block.get());
-        const auto* text = static_cast<const wchar_t*>(GlobalLock(block));
-        if (text == nullptr) {
+        std::vector<std::byte> bytes(entry.data.size());
+        if (!entry.data.CopyTo(bytes)) {
             return {};
         }
-        const std::size_t capacity = GlobalSize(block) / sizeof(wchar_t);
-        std::wstring copy(text, std::find(text, text + capacity, L'\0'));
-        GlobalUnlock(block);
-        return copy;
+        std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+        std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+        return text.substr(0, text.find(L'\0'));
     }
     return {};
 }

@@ -1,14 +1,16 @@
 // The running revertly.exe measured from outside, as the programs around it see it: hotkey to
 // clipboard, start-up, idle cost beside a minimal window program, capture and restore of a
-// large clipboard beside the platform's own delivery, and a soak of copy, undo and redo.
+// large clipboard beside the platform's own delivery, copies that come faster than they can be
+// packed, and a soak of copy, undo and redo.
 // Prints figures; never fails for being slow. It fails (exit code 1) only when the program
 // does not do what a step needs, since the figures would then mean nothing.
 //
 //     revertly_bench [--quick] [--soak-cycles N] [--idle-seconds N] [section...]
 //
 // Sections: hotkey, startup (start-up and idle), large, pictures (4K screenshots and an owner
-// that renders slowly), soak; all by default. --quick runs fewer repetitions and copies, a
-// shorter idle time and 50 soak cycles, for trying the benchmark out.
+// that renders slowly), burst (copies faster than the packer), soak; all by default. --quick
+// runs fewer repetitions and copies, a shorter idle time and 50 soak cycles, for trying the
+// benchmark out.
 // Every copy of the program runs in a scratch folder of its own; the benchmark needs the
 // global hotkeys and the single-instance block, so no other copy may run meanwhile.
 #include <algorithm>
@@ -31,7 +33,7 @@ struct Section {
 constexpr Section kSections[] = {
     {"hotkey", &revertly::bench::HotkeySection}, {"startup", &revertly::bench::StartupIdleSection},
     {"large", &revertly::bench::LargeSection},   {"pictures", &revertly::bench::PictureSection},
-    {"soak", &revertly::bench::SoakSection},
+    {"burst", &revertly::bench::BurstSection},   {"soak", &revertly::bench::SoakSection},
 };
 
 bool IsSection(const std::string& name) {
@@ -76,7 +78,7 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, options)) {
         std::printf(
             "usage: revertly_bench [--quick] [--soak-cycles N] [--idle-seconds N] "
-            "[hotkey|startup|large|pictures|soak]...\n");
+            "[hotkey|startup|large|pictures|burst|soak]...\n");
         return 2;
     }
     if (revertly::driver::ReadInstanceBlock()) {

@@ -9,7 +9,8 @@
 // process, from SetTimer to its WM_TIMER, measured in the same loop.
 //
 // It takes the global hotkeys and the single-instance block "Revertly": run it while no
-// other copy of the program runs. Usage: debounce_bench [copies] (default 30, at least 20)
+// other copy of the program runs. Usage: debounce_bench [copies] (default 30, at least 20), or
+// debounce_bench --smoke: two copies each, to show that the benchmark runs through.
 #include <windows.h>
 
 #include <algorithm>
@@ -35,6 +36,7 @@ using bench::Now;
 
 constexpr int kDefaultCopies = 30;
 constexpr int kLeastCopies = 20;
+constexpr int kSmokeCopies = 2;
 // Each copy a burst of its own: the next one comes well after the last was recorded.
 constexpr bench::Milliseconds kBetweenCopies{50};
 constexpr double kPatienceMs = 5000;
@@ -229,6 +231,9 @@ int MeasureBoth(int copies) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int copies = argc > 1 ? std::max(std::atoi(argv[1]), kLeastCopies) : kDefaultCopies;
+    const bool smoke = argc > 1 && std::string(argv[1]) == "--smoke";
+    const int copies = smoke      ? kSmokeCopies
+                       : argc > 1 ? std::max(std::atoi(argv[1]), kLeastCopies)
+                                  : kDefaultCopies;
     return MeasureBoth(copies);
 }

@@ -5,12 +5,13 @@
 // Prints figures; never fails for being slow. It fails (exit code 1) only when the program
 // does not do what a step needs, since the figures would then mean nothing.
 //
-//     revertly_bench [--quick] [--soak-cycles N] [--idle-seconds N] [section...]
+//     revertly_bench [--quick | --smoke] [--soak-cycles N] [--idle-seconds N] [section...]
 //
 // Sections: hotkey, startup (start-up and idle), large, pictures (4K screenshots and an owner
 // that renders slowly), burst (copies faster than the packer), soak; all by default. --quick
 // runs fewer repetitions and copies, a shorter idle time and 50 soak cycles, for trying the
-// benchmark out.
+// benchmark out; --smoke runs every step about once with little data, to show that the
+// benchmark runs through (its figures then mean little).
 // Every copy of the program runs in a scratch folder of its own; the benchmark needs the
 // global hotkeys and the single-instance block, so no other copy may run meanwhile.
 #include <algorithm>
@@ -43,12 +44,15 @@ bool IsSection(const std::string& name) {
 
 bool ParseOptions(int argc, char** argv, Options& options) {
     bool quick = false;
+    bool smoke = false;
     bool soakGiven = false;
     bool idleGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--quick") {
             quick = true;
+        } else if (argument == "--smoke") {
+            smoke = true;
         } else if (argument == "--soak-cycles" && i + 1 < argc) {
             options.soakCycles = std::max(1, std::atoi(argv[++i]));
             soakGiven = true;
@@ -68,6 +72,16 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         options.idleSeconds = idleGiven ? options.idleSeconds : 5;
         options.soakCycles = soakGiven ? options.soakCycles : 50;
     }
+    if (smoke) {
+        options.hotkeyRounds = 1;
+        options.startRuns = 1;
+        options.largeRuns = 1;
+        options.pictureCopies = 2;
+        options.burstCopies = 3;
+        options.burstMebibytes = 4;
+        options.idleSeconds = idleGiven ? options.idleSeconds : 1;
+        options.soakCycles = soakGiven ? options.soakCycles : 2;
+    }
     return true;
 }
 
@@ -77,7 +91,7 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::printf(
-            "usage: revertly_bench [--quick] [--soak-cycles N] [--idle-seconds N] "
+            "usage: revertly_bench [--quick | --smoke] [--soak-cycles N] [--idle-seconds N] "
             "[hotkey|startup|large|pictures|burst|soak]...\n");
         return 2;
     }

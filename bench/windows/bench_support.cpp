@@ -55,10 +55,12 @@ std::filesystem::path BesideThisProgram(const std::filesystem::path& name) {
     return std::filesystem::path(self).parent_path() / name;
 }
 
-testing::ChildProcess StartCopyFromAnotherProcess(int mebibytes, const std::wstring& text) {
+testing::ChildProcess StartCopyFromAnotherProcess(int mebibytes, const std::wstring& text,
+                                                  SourceData data) {
     testing::ChildProcess source;
     source.Start(BesideThisProgram(L"clipboard_source.exe"),
-                 std::to_wstring(mebibytes) + L" \"" + text + L"\"");
+                 std::to_wstring(mebibytes) + L" \"" + text + L"\"" +
+                     (data == SourceData::Words ? L" words" : L""));
     return source;
 }
 
@@ -68,8 +70,8 @@ bool FinishCopy(testing::ChildProcess& source) {
     return source.WaitForExit(std::chrono::minutes(1)) == 0u;
 }
 
-bool CopyFromAnotherProcess(int mebibytes, const std::wstring& text) {
-    testing::ChildProcess source = StartCopyFromAnotherProcess(mebibytes, text);
+bool CopyFromAnotherProcess(int mebibytes, const std::wstring& text, SourceData data) {
+    testing::ChildProcess source = StartCopyFromAnotherProcess(mebibytes, text, data);
     return FinishCopy(source);
 }
 

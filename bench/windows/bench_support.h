@@ -44,14 +44,20 @@ std::string Describe(const Summary& summary, std::size_t count);
 // A file beside the benchmark's own executable.
 std::filesystem::path BesideThisProgram(const std::filesystem::path& name);
 
+// What clipboard_source.exe fills its data with: one byte repeated (it compresses to almost
+// nothing at once), or words (it compresses as prose does, at a text's pace: WordText).
+enum class SourceData { Alike, Words };
+
 // Another process copies: clipboard_source.exe puts the text and, when mebibytes > 0, one
 // registered format of that size on the clipboard. Starting it answers its process (not
 // started when it could not start); finishing waits for it to end with this thread's messages
 // flowing (the viewer chain runs through this process's windows) and answers whether it
 // succeeded.
-testing::ChildProcess StartCopyFromAnotherProcess(int mebibytes, const std::wstring& text);
+testing::ChildProcess StartCopyFromAnotherProcess(int mebibytes, const std::wstring& text,
+                                                  SourceData data = SourceData::Alike);
 bool FinishCopy(testing::ChildProcess& source);
-bool CopyFromAnotherProcess(int mebibytes, const std::wstring& text);
+bool CopyFromAnotherProcess(int mebibytes, const std::wstring& text,
+                            SourceData data = SourceData::Alike);
 // The registered format that clipboard_source.exe uses for its data.
 UINT SourceDataFormat();
 

@@ -6,8 +6,14 @@
 // copy; the figure that is ours is (our total - the platform's delivery) / one memcpy of the
 // same bytes, measured in the same run. Every read follows a fresh change made by another
 // process (clipboard_source.exe), so no per-process cache flatters either side.
+//
+//     clipboard_bench [--smoke]
+//
+// --smoke runs each step once with little data, to show that the benchmark runs through; its
+// figures then mean little.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -29,7 +35,12 @@ using revertly::history::ReadOutcome;
 using revertly::history::StateHistory;
 using revertly::history::Win32Clipboard;
 
-constexpr int kRepetitions = 9;
+// How much is measured; --smoke lowers everything.
+struct Sizes {
+    int repetitions = 9;
+    int mebibytes = 64;
+    int states = 50;
+};
 
 // Keeps the compiler from dropping reads whose result is otherwise unused.
 volatile std::size_t sink;
@@ -71,16 +82,21 @@ double PlatformRead() {
     return watch.Milliseconds();
 }
 
-// The platform's own acceptance of ready-made blocks: open, empty, hand over, close.
+// The platform's own acceptance of ready-made blocks holding the state's bytes (read through
+// the state's own data, however it is kept): open, empty, hand over, close.
 double PlatformWrite(HWND owner, const ClipboardState& state) {
     std::vector<std::pair<UINT, HGLOBAL>> ready;
     for (const auto& entry : state.entries) {
-        const auto source = reinterpret_cast<HGLOBAL>(entry.block.get());
-        const SIZE_T size = GlobalSize(source);
-        HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
-        std::memcpy(GlobalLock(copy), GlobalLock(source), size);
+        if (!entry.data) {
+            continue;
+        }
+        HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, entry.data.size());
+        auto* bytes = static_cast<std::byte*>(copy ? GlobalLock(copy) : nullptr);
+        if (!bytes || !entry.data.CopyTo({bytes, entry.data.size()})) {
+            std::printf("a state's data could not be read\n");
+            std::exit(1);
+        }
         GlobalUnlock(copy);
-        GlobalUnlock(source);
         const UINT id = entry.formatName.empty()
                             ? static_cast<UINT>(entry.formatId)
                             : RegisterClipboardFormatW(
@@ -124,10 +140,11 @@ SIZE_T PrivateBytes() {
     return total;
 }
 
-void CaptureAndRestore(HWND owner, int mebibytes) {
+void CaptureAndRestore(HWND owner, const Sizes& sizes) {
+    const int mebibytes = sizes.mebibytes;
     Win32Clipboard clipboard(reinterpret_cast<WindowHandle>(owner));
     std::vector<double> platformRead, ourRead, platformWrite, ourWrite, copy;
-    for (int run = 0; run < kRepetitions; ++run) {
+    for (int run = 0; run < sizes.repetitions; ++run) {
         ChangeFromAnotherProcess(mebibytes, L"run" + std::to_wstring(run));
         platformRead.push_back(PlatformRead());
 
@@ -151,7 +168,7 @@ void CaptureAndRestore(HWND owner, int mebibytes) {
     }
     const double memcpyMs = Median(copy);
     std::printf("%d MiB + text, medians of %d runs after fresh changes by another process:\n",
-                mebibytes, kRepetitions);
+                mebibytes, sizes.repetitions);
     std::printf("  memcpy into fresh memory   %8.1f ms\n", memcpyMs);
     std::printf("  capture: platform %8.1f ms  ours %8.1f ms  (ours - platform) / memcpy = %.2f\n",
                 Median(platformRead), Median(ourRead),
@@ -161,7 +178,7 @@ void CaptureAndRestore(HWND owner, int mebibytes) {
                 (Median(ourWrite) - Median(platformWrite)) / memcpyMs);
 }
 
-void MemoryAfterClear(HWND owner) {
+void MemoryAfterClear(HWND owner, int states) {
     Win32Clipboard clipboard(reinterpret_cast<WindowHandle>(owner));
     StateHistory history(clipboard, 50);
     history.ChangeCount = 1;
@@ -171,7 +188,7 @@ void MemoryAfterClear(HWND owner) {
     history.SaveClipboardState();
     history.ClearHistory();
     const SIZE_T start = PrivateBytes();
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < states; ++i) {
         ChangeFromAnotherProcess(1, L"state" + std::to_wstring(i));
         history.SaveClipboardState();
     }
@@ -188,12 +205,19 @@ void MemoryAfterClear(HWND owner) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    Sizes sizes;
+    if (argc > 1 && std::strcmp(argv[1], "--smoke") == 0) {
+        sizes = {.repetitions = 1, .mebibytes = 4, .states = 3};
+    } else if (argc > 1) {
+        std::printf("usage: clipboard_bench [--smoke]\n");
+        return 2;
+    }
     HWND owner = CreateWindowExW(0, L"STATIC", L"Revertly benchmark", 0, 0, 0, 0, 0, nullptr,
                                  nullptr, nullptr, nullptr);
     // The memory figure first, while the heap has not yet held the large clipboard.
-    MemoryAfterClear(owner);
-    CaptureAndRestore(owner, 64);
+    MemoryAfterClear(owner, sizes.states);
+    CaptureAndRestore(owner, sizes);
     OpenClipboard(owner);
     EmptyClipboard();
     CloseClipboard();

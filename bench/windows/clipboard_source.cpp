@@ -1,10 +1,13 @@
 // Plays another program that copies: puts a text and one registered format of the given
-// number of MiB on the clipboard, then ends. Usage: clipboard_source <MiB> <text>
+// number of MiB on the clipboard, then ends. The format's bytes are all alike, or with
+// "words" text that compresses as prose does. Usage: clipboard_source <MiB> <text> [words]
 #include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "word_text.h"
 
 namespace {
 
@@ -25,7 +28,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::size_t size = static_cast<std::size_t>(_wtoi(argv[1])) << 20;
     const std::wstring text = argv[2];
-    const std::string data(size, static_cast<char>(text.size()));
+    const bool words = argc > 3 && std::wstring(argv[3]) == L"words";
+    const std::string data =
+        words ? revertly::bench::WordText(size) : std::string(size, static_cast<char>(text.size()));
     // The clipboard takes data only from an owner window.
     HWND owner =
         CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);

@@ -9,12 +9,15 @@
 // process, from SetTimer to its WM_TIMER, measured in the same loop.
 //
 // It takes the global hotkeys and the single-instance block "Revertly": run it while no
-// other copy of the program runs. Usage: debounce_bench [copies] (default 30, at least 20)
+// other copy of the program runs. Usage: debounce_bench [copies] (default 30, at least 20), or
+// debounce_bench --smoke: two copies each, to show that the benchmark runs through.
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,6 +36,7 @@ using bench::Now;
 
 constexpr int kDefaultCopies = 30;
 constexpr int kLeastCopies = 20;
+constexpr int kSmokeCopies = 2;
 // Each copy a burst of its own: the next one comes well after the last was recorded.
 constexpr bench::Milliseconds kBetweenCopies{50};
 constexpr double kPatienceMs = 5000;
@@ -59,21 +63,19 @@ bool PumpObserving(const std::function<void()>& observe, const std::function<boo
     return done();
 }
 
-// The text of a recorded state, as the clipboard adapter stored it (a global memory block).
+// The text of a recorded state, read through the state's own data (however it is kept).
 std::wstring StateText(const history::ClipboardState& state) {
     for (const history::ClipboardFormatData& entry : state.entries) {
         if (entry.formatId != CF_UNICODETEXT) {
             continue;
         }
-        const auto block = reinterpret_cast<HGLOBAL>(entry.block.get());
-        const auto* text = static_cast<const wchar_t*>(GlobalLock(block));
-        if (text == nullptr) {
+        std::vector<std::byte> bytes(entry.data.size());
+        if (!entry.data.CopyTo(bytes)) {
             return {};
         }
-        const std::size_t capacity = GlobalSize(block) / sizeof(wchar_t);
-        std::wstring copy(text, std::find(text, text + capacity, L'\0'));
-        GlobalUnlock(block);
-        return copy;
+        std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+        std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+        return text.substr(0, text.find(L'\0'));
     }
     return {};
 }
@@ -229,6 +231,9 @@ int MeasureBoth(int copies) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int copies = argc > 1 ? std::max(std::atoi(argv[1]), kLeastCopies) : kDefaultCopies;
+    const bool smoke = argc > 1 && std::string(argv[1]) == "--smoke";
+    const int copies = smoke      ? kSmokeCopies
+                       : argc > 1 ? std::max(std::atoi(argv[1]), kLeastCopies)
+                                  : kDefaultCopies;
     return MeasureBoth(copies);
 }

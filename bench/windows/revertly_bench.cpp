@@ -1,14 +1,17 @@
 // The running revertly.exe measured from outside, as the programs around it see it: hotkey to
 // clipboard, start-up, idle cost beside a minimal window program, capture and restore of a
-// large clipboard beside the platform's own delivery, and a soak of copy, undo and redo.
+// large clipboard beside the platform's own delivery, copies that come faster than they can be
+// packed, and a soak of copy, undo and redo.
 // Prints figures; never fails for being slow. It fails (exit code 1) only when the program
 // does not do what a step needs, since the figures would then mean nothing.
 //
-//     revertly_bench [--quick] [--soak-cycles N] [--idle-seconds N] [section...]
+//     revertly_bench [--quick | --smoke] [--soak-cycles N] [--idle-seconds N] [section...]
 //
 // Sections: hotkey, startup (start-up and idle), large, pictures (4K screenshots and an owner
-// that renders slowly), soak; all by default. --quick runs fewer repetitions and copies, a
-// shorter idle time and 50 soak cycles, for trying the benchmark out.
+// that renders slowly), burst (copies faster than the packer), soak; all by default. --quick
+// runs fewer repetitions and copies, a shorter idle time and 50 soak cycles, for trying the
+// benchmark out; --smoke runs every step about once with little data, to show that the
+// benchmark runs through (its figures then mean little).
 // Every copy of the program runs in a scratch folder of its own; the benchmark needs the
 // global hotkeys and the single-instance block, so no other copy may run meanwhile.
 #include <algorithm>
@@ -31,7 +34,7 @@ struct Section {
 constexpr Section kSections[] = {
     {"hotkey", &revertly::bench::HotkeySection}, {"startup", &revertly::bench::StartupIdleSection},
     {"large", &revertly::bench::LargeSection},   {"pictures", &revertly::bench::PictureSection},
-    {"soak", &revertly::bench::SoakSection},
+    {"burst", &revertly::bench::BurstSection},   {"soak", &revertly::bench::SoakSection},
 };
 
 bool IsSection(const std::string& name) {
@@ -41,12 +44,15 @@ bool IsSection(const std::string& name) {
 
 bool ParseOptions(int argc, char** argv, Options& options) {
     bool quick = false;
+    bool smoke = false;
     bool soakGiven = false;
     bool idleGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--quick") {
             quick = true;
+        } else if (argument == "--smoke") {
+            smoke = true;
         } else if (argument == "--soak-cycles" && i + 1 < argc) {
             options.soakCycles = std::max(1, std::atoi(argv[++i]));
             soakGiven = true;
@@ -66,6 +72,16 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         options.idleSeconds = idleGiven ? options.idleSeconds : 5;
         options.soakCycles = soakGiven ? options.soakCycles : 50;
     }
+    if (smoke) {
+        options.hotkeyRounds = 1;
+        options.startRuns = 1;
+        options.largeRuns = 1;
+        options.pictureCopies = 2;
+        options.burstCopies = 3;
+        options.burstMebibytes = 4;
+        options.idleSeconds = idleGiven ? options.idleSeconds : 1;
+        options.soakCycles = soakGiven ? options.soakCycles : 2;
+    }
     return true;
 }
 
@@ -75,8 +91,8 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::printf(
-            "usage: revertly_bench [--quick] [--soak-cycles N] [--idle-seconds N] "
-            "[hotkey|startup|large|pictures|soak]...\n");
+            "usage: revertly_bench [--quick | --smoke] [--soak-cycles N] [--idle-seconds N] "
+            "[hotkey|startup|large|pictures|burst|soak]...\n");
         return 2;
     }
     if (revertly::driver::ReadInstanceBlock()) {

@@ -38,6 +38,8 @@ struct Options {
     int idleSeconds = 30;
     int largeRuns = 5;
     int pictureCopies = 50;
+    int burstCopies = 10;
+    int burstMebibytes = 64;
     int soakCycles = 2000;
     std::set<std::string> sections;
 
@@ -50,6 +52,7 @@ bool HotkeySection(const Options& options);
 bool StartupIdleSection(const Options& options);
 bool LargeSection(const Options& options);
 bool PictureSection(const Options& options);
+bool BurstSection(const Options& options);
 bool SoakSection(const Options& options);
 
 fs::path RevertlyExe();
@@ -92,7 +95,8 @@ class Program {
 bool WaitRecorded(Revertly& program, double changedAt);
 
 // Another process copies; answers the moment the change reached the watcher.
-std::optional<double> Copy(ChangeWatcher& watcher, int mebibytes, const std::wstring& text);
+std::optional<double> Copy(ChangeWatcher& watcher, int mebibytes, const std::wstring& text,
+                           SourceData data = SourceData::Alike);
 
 // This process copies a text; answers the moment the change reached the watcher.
 std::optional<double> CopyHere(ChangeWatcher& watcher, const std::wstring& text);

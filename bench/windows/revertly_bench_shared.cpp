@@ -29,9 +29,10 @@ bool WaitRecorded(Revertly& program, double changedAt) {
 }
 
 // Another process copies; answers the moment the change reached the watcher.
-std::optional<double> Copy(ChangeWatcher& watcher, int mebibytes, const std::wstring& text) {
+std::optional<double> Copy(ChangeWatcher& watcher, int mebibytes, const std::wstring& text,
+                           SourceData data) {
     const int before = watcher.Count();
-    if (!CopyFromAnotherProcess(mebibytes, text)) {
+    if (!CopyFromAnotherProcess(mebibytes, text, data)) {
         return std::nullopt;
     }
     return watcher.WaitForChangeAfter(before, kPatience);

@@ -94,7 +94,9 @@ TEST_F(RevertlyTest, APictureComesBackWhole) {
     PumpFor(kBetweenCopies);
     Copy(L"text");
     ASSERT_TRUE(PressWinKey('Z'));
-    ASSERT_TRUE(WaitUntil([] { return !ClipboardText().has_value(); })) << "no undo";
+    std::optional<std::wstring> text;
+    ASSERT_TRUE(WaitForClipboardText([](const auto& seen) { return !seen.has_value(); }, text))
+        << "no undo: the clipboard holds " << Printable(text);
 
     const std::vector<std::pair<UINT, std::string>> restored = ClipboardContents();
     const auto find = [](const auto& contents, UINT format) {
@@ -162,8 +164,7 @@ TEST_F(RevertlyTest, NoOtherViewerCanStopTheRecording) {
     ASSERT_TRUE(WaitUntil([&] { return hanging.Hanging(); })) << "the viewer heard nothing";
     Copy(L"three");
     ASSERT_TRUE(PressWinKey('Z'));
-    EXPECT_TRUE(WaitUntil([] { return ClipboardText() == L"two"; }, 1000ms))
-        << "Win+Z was not answered within a second";
+    EXPECT_TRUE(ClipboardBecomes(L"two", 1000ms)) << "Win+Z was not answered within a second";
     EXPECT_TRUE(hanging.Hanging()) << "the hang ended too soon to tell";
 
     DriverWindow broken;

@@ -35,9 +35,38 @@ inline std::string Printable(const std::optional<std::wstring>& text) {
     return '"' + utf8 + '"';
 }
 
-inline ::testing::AssertionResult ClipboardBecomes(const std::wstring& expected) {
+// Waits until the clipboard's text (none when it holds no text) meets the condition; the
+// text last seen is left in seen. The clipboard is opened only when its change number has
+// moved since the last look, as a person looks again only after something was copied. A
+// reader that opens it every few milliseconds holds it just when the program comes to put a
+// state back: on a loaded machine the program's open was refused with the driver's window
+// holding the clipboard, at times on two tries in a row, and a step that finds it held on
+// every try for a second gives up.
+template <typename Condition>
+bool WaitForClipboardText(Condition condition, std::optional<std::wstring>& seen,
+                          Milliseconds timeout = kPatience) {
+    DWORD looked = ClipboardChanges();
+    seen = ClipboardText();
+    return WaitUntil(
+        [&] {
+            if (condition(seen)) {
+                return true;
+            }
+            const DWORD now = ClipboardChanges();
+            if (now == looked) {
+                return false;
+            }
+            looked = now;
+            seen = ClipboardText();
+            return condition(seen);
+        },
+        timeout);
+}
+
+inline ::testing::AssertionResult ClipboardBecomes(const std::wstring& expected,
+                                                   Milliseconds timeout = kPatience) {
     std::optional<std::wstring> seen;
-    if (WaitUntil([&] { return (seen = ClipboardText()) == expected; })) {
+    if (WaitForClipboardText([&](const auto& text) { return text == expected; }, seen, timeout)) {
         return ::testing::AssertionSuccess();
     }
     return ::testing::AssertionFailure()

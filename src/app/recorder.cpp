@@ -7,6 +7,10 @@
 
 namespace revertly::app {
 
+std::uint32_t StepRetryMilliseconds(int tries) {
+    return 20 + static_cast<std::uint32_t>(tries * 7 % 17);
+}
+
 void Recorder::ReadClipboardNow() {
     if (JudgeCopy()) {
         copyWaiting_ = true;
@@ -148,9 +152,8 @@ void Recorder::RunSteps() {
             return;  // shut down while the step waited on another program: nothing is left
         }
         if (result == history::StepResult::Busy && ++stepTries_ < kStepTries) {
-            if (!std::exchange(stepRetrying_, true)) {
-                window_.StartTimer(TimerId::RetryStep, kStepRetryMilliseconds);
-            }
+            stepRetrying_ = true;
+            window_.StartTimer(TimerId::RetryStep, StepRetryMilliseconds(stepTries_));
             return;
         }
         stepTries_ = 0;

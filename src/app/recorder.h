@@ -23,10 +23,13 @@ inline constexpr std::uint32_t kSaveDelayMilliseconds = 100;
 inline constexpr std::uint32_t kFirstReadRetryMilliseconds = 25;
 inline constexpr std::uint32_t kLongestReadRetryMilliseconds = 400;
 
-// A step that finds the clipboard busy is tried again this often, this many times (about a
-// second) before it is given up.
-inline constexpr std::uint32_t kStepRetryMilliseconds = 25;
+// A step that finds the clipboard busy is tried again after 20 to 36 ms, the wait differing
+// from try to try, this many times (about a second) before it is given up. A program that
+// opens the clipboard briefly at a steady pace (a viewer polling it) would otherwise meet a
+// steady retry at the same moment of its own cycle every time, and make the step give up
+// although the clipboard was free most of the time.
 inline constexpr int kStepTries = 40;
+std::uint32_t StepRetryMilliseconds(int tries);
 
 // One step through the history.
 struct Step {

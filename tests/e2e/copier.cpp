@@ -1,6 +1,7 @@
 // Another program that copies: puts the text on the clipboard the given number of times in
 // quick succession, with a window of its own as the clipboard's owner, and stays (a program
-// that has ended can no longer be named) until it is ended, or for 10 seconds at the most.
+// that has ended can no longer be named), handling its messages, until it is ended, or for 10
+// seconds at the most.
 // Usage: copier <text> <times>
 #include <windows.h>
 
@@ -29,7 +30,15 @@ int wmain(int argc, wchar_t** argv) {
         }
         CloseClipboard();
     }
-    Sleep(10000);
+    // Its messages are handled meanwhile, as any program's are: the next program to empty the
+    // clipboard sends its owner a message and waits for the answer (under Wine for up to 5 s).
+    const ULONGLONG end = GetTickCount64() + 10000;
+    for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+        for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
+            DispatchMessageW(&message);
+        }
+    }
     DestroyWindow(window);
     return 0;
 }

@@ -16,9 +16,6 @@ constexpr std::uint8_t kHasText = 8;
 constexpr std::uint8_t kKnownStateFlags = kPartial | kPicture | kFiles | kHasText;
 constexpr std::uint8_t kCompressed = 1;
 
-// An entry without a body of its own would have nothing to put back.
-constexpr std::uint32_t kNoChunk = std::numeric_limits<std::uint32_t>::max();
-
 // Deflate makes at most 1032 bytes of each byte it keeps: a compressed chunk that claims
 // more cannot be whole, and putting it back would ask for memory it never fills.
 constexpr std::uint64_t kMostInflation = 1032;

@@ -46,18 +46,6 @@ std::vector<Replacement> ShareBitmaps(const std::shared_ptr<const Chunk>& a,
     return {{a, {Head(aBytes, tail), shared}}, {b, {Head(bBytes, tail), shared}}};
 }
 
-// The memory each entry takes: its head, and its body unless an earlier entry shares it.
-void CountStoredBytes(ClipboardState& state) {
-    std::set<const Chunk*> counted;
-    for (ClipboardFormatData& entry : state.entries) {
-        if (entry.data) {
-            entry.storedBytes =
-                entry.data.head.size() +
-                (counted.insert(entry.data.body.get()).second ? entry.data.body->storedSize() : 0);
-        }
-    }
-}
-
 }  // namespace
 
 PackingJob MakePackingJob(const ClipboardState& state) {
@@ -112,6 +100,17 @@ bool ApplyPacking(const PackingResult& result, ClipboardState& state) {
         CountStoredBytes(state);
     }
     return changed;
+}
+
+void CountStoredBytes(ClipboardState& state) {
+    std::set<const Chunk*> counted;
+    for (ClipboardFormatData& entry : state.entries) {
+        if (entry.data) {
+            entry.storedBytes =
+                entry.data.head.size() +
+                (counted.insert(entry.data.body.get()).second ? entry.data.body->storedSize() : 0);
+        }
+    }
 }
 
 BackgroundPacker::~BackgroundPacker() {

@@ -52,6 +52,9 @@ PackingResult RunPacking(const PackingJob& job);
 // the state's stored bytes anew: an entry's head, and its body unless an earlier entry of
 // the state shares it. Answers whether the state changed.
 bool ApplyPacking(const PackingResult& result, ClipboardState& state);
+// Counts each entry's stored bytes: its head, and its body unless an earlier entry of the
+// state shares it.
+void CountStoredBytes(ClipboardState& state);
 
 // Runs packing jobs one after another on a thread of its own, started with the first job.
 class BackgroundPacker {

@@ -114,6 +114,21 @@ std::shared_ptr<const Chunk> Chunk::Compress(std::span<const std::byte> bytes) {
     return std::shared_ptr<const Chunk>(new Chunk(std::move(kept), *written, bytes.size(), true));
 }
 
+std::shared_ptr<const Chunk> Chunk::FromStored(std::span<const std::byte> stored, std::size_t size,
+                                               bool compressed) {
+    if (!compressed && stored.size() != size) {
+        return nullptr;
+    }
+    std::unique_ptr<Chunk> chunk = Allocate(stored.size());
+    if (!chunk) {
+        return nullptr;
+    }
+    std::copy(stored.begin(), stored.end(), chunk->writable().begin());
+    chunk->size_ = size;
+    chunk->compressed_ = compressed;
+    return chunk;
+}
+
 bool Chunk::CopyTo(std::span<std::byte> out) const {
     if (out.size() != size_) {
         return false;

@@ -23,6 +23,12 @@ class Chunk {
     // The bytes deflated, or nothing when that would not save at least an eighth of them
     // (noise, photos, data compressed already) or memory runs out.
     static std::shared_ptr<const Chunk> Compress(std::span<const std::byte> bytes);
+    // A chunk made again from what another one kept (its stored() bytes, the size they stand
+    // for, whether they are deflated), as a history read back from disk has it. Null when
+    // memory runs out, or when bytes kept as they are do not have that size. Compressed bytes
+    // are not inflated here: CopyTo finds out whether they make exactly that size.
+    static std::shared_ptr<const Chunk> FromStored(std::span<const std::byte> stored,
+                                                   std::size_t size, bool compressed);
 
     // The bytes it stands for; the memory it takes.
     std::size_t size() const { return size_; }

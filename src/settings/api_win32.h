@@ -7,12 +7,9 @@
 
 namespace revertly::files {
 
-struct Win32Api {
-    // The code page.
-    decltype(&::MultiByteToWideChar) MultiByteToWideChar = ::MultiByteToWideChar;
-    decltype(&::WideCharToMultiByte) WideCharToMultiByte = ::WideCharToMultiByte;
-
-    // The files.
+// The calls of the whole-file code (whole_file_win32.h). Other subsystems that keep files
+// take these into their own tables, so that each subsystem still has one seam of its own.
+struct FileCalls {
     decltype(&::CreateFileW) CreateFileW = ::CreateFileW;
     decltype(&::CloseHandle) CloseHandle = ::CloseHandle;
     decltype(&::GetFileSizeEx) GetFileSizeEx = ::GetFileSizeEx;
@@ -23,6 +20,12 @@ struct Win32Api {
     decltype(&::MoveFileExW) MoveFileExW = ::MoveFileExW;
     decltype(&::DeleteFileW) DeleteFileW = ::DeleteFileW;
     decltype(&::Sleep) Sleep = ::Sleep;
+};
+
+struct Win32Api : FileCalls {
+    // The code page.
+    decltype(&::MultiByteToWideChar) MultiByteToWideChar = ::MultiByteToWideChar;
+    decltype(&::WideCharToMultiByte) WideCharToMultiByte = ::WideCharToMultiByte;
 };
 
 // The table in use; starts out with the real functions.

@@ -8,15 +8,18 @@
 #include <vector>
 
 #include "keep/api_win32.h"
+#include "keep/history_store.h"
 #include "keep/kept_files_win32.h"
 #include "keep/seal_win32.h"
 #include "support/api_override.h"
+#include "support/fake_clipboard.h"
 #include "support/scratch_dir.h"
 
 namespace revertly::keep {
 namespace {
 
 using revertly::testing::ApiOverride;
+using revertly::testing::FakeClipboard;
 using revertly::testing::ListFolder;
 using revertly::testing::ReadBytes;
 using revertly::testing::ScratchDir;
@@ -183,6 +186,32 @@ TEST(Win32Seal, KeyFileThatCannotBeReadNowIsKept) {
     }
     EXPECT_EQ(ReadBytes(kept.KeyFile()), keyFile);
     EXPECT_EQ(Win32Seal(kept.files).Open(FileRole::State, kKeptVersion, *old), Bytes("old"));
+}
+
+TEST(Win32KeptHistory, ComesBackThroughTheRealSealAndFolderWithNothingInTheClear) {
+    SealedFolder kept;
+    const std::string text = "a text copied before the restart";
+    history::ClipboardState state;
+    history::ClipboardFormatData& entry = state.entries.emplace_back();
+    entry.formatId = FakeClipboard::kText;
+    entry.data = FakeClipboard::MakeBlock(text);
+    entry.storedBytes = text.size();
+    const KeptState saved = KeepOf(7, state);
+    {
+        Win32Seal seal(kept.files);
+        ASSERT_TRUE(HistoryStore(seal, kept.files).Save(std::span(&saved, 1), 1));
+    }
+    for (const auto& file : std::filesystem::directory_iterator(kept.folder)) {
+        EXPECT_FALSE(Holds(ReadBytes(file.path().u16string()), std::string_view("copied")))
+            << file.path().filename().string();
+    }
+
+    Win32Seal seal(kept.files);
+    const LoadedHistory loaded = HistoryStore(seal, kept.files).Load();
+    ASSERT_EQ(loaded.states.size(), 1u);
+    ASSERT_EQ(loaded.states[0].entries.size(), 1u);
+    EXPECT_EQ(FakeClipboard::BlockBytes(loaded.states[0].entries[0].data), text);
+    EXPECT_EQ(loaded.current, 1);
 }
 
 }  // namespace

@@ -117,9 +117,10 @@ void Recorder::ReadWaitingCopy() {
     if (TakeWaitingCopy() || !copyWaiting_) {
         return;
     }
-    const std::uint32_t wait = kFirstReadRetryMilliseconds << std::min(readRetries_, 8);
-    readRetries_ = std::min(readRetries_ + 1, 8);
-    StartSaveTimer(std::min(wait, kLongestReadRetryMilliseconds));
+    const std::uint32_t wait =
+        std::min(kFirstReadRetryMilliseconds << readRetries_, kLongestReadRetryMilliseconds);
+    readRetries_ += wait < kLongestReadRetryMilliseconds ? 1 : 0;
+    StartSaveTimer(wait);
 }
 
 void Recorder::RequestStep(Step step) {

@@ -27,6 +27,9 @@ class SealPort {
     // anything else: bytes changed, added or cut off, another key, role or version.
     virtual std::optional<std::vector<std::byte>> Open(FileRole role, std::uint16_t version,
                                                        std::span<const std::byte> sealed) = 0;
+    // Destroys the key: what was sealed with it can never be opened again, and the next seal
+    // makes a new one. False when the key's file could not be removed.
+    virtual bool Forget() = 0;
 };
 
 // The folder that holds the kept files, by plain file name (no path).
@@ -44,6 +47,17 @@ class KeptFilesPort {
     virtual bool Write(std::u16string_view name, std::span<const std::byte> bytes) = 0;
     // True when the file is gone, also when it was never there.
     virtual bool Remove(std::u16string_view name) = 0;
+
+    // Holds the folder for this program alone while it runs: a lock file kept open, which the
+    // system lets go of also when the program is killed. False when another program (another
+    // log-on of the same user) holds it, or it cannot be made. Holding it twice is harmless.
+    virtual bool Hold() = 0;
+    // Removes every file in the folder, the temporary files of writes cut short among them,
+    // but the lock file; then lets the folder go and removes it when it is empty. False when
+    // something stayed.
+    virtual bool RemoveAllAndLetGo() = 0;
+    // Lets the folder go; its lock file goes with it.
+    virtual void LetGo() = 0;
 };
 
 }  // namespace revertly::keep

@@ -25,6 +25,11 @@ class TestSeal final : public keep::SealPort {
                                                std::span<const std::byte> contents) override;
     std::optional<std::vector<std::byte>> Open(keep::FileRole role, std::uint16_t version,
                                                std::span<const std::byte> sealed) override;
+    // A new key, as the real seal makes one after its key is destroyed.
+    bool Forget() override {
+        key_ = key_ * 6364136223846793005u + 1442695040888963407u;
+        return true;
+    }
 
   private:
     std::uint64_t Checksum(keep::FileRole role, std::uint16_t version,
@@ -41,6 +46,16 @@ class MemoryFolder final : public keep::KeptFilesPort {
     std::optional<std::vector<std::byte>> Read(std::u16string_view name) override;
     bool Write(std::u16string_view name, std::span<const std::byte> bytes) override;
     bool Remove(std::u16string_view name) override;
+    bool Hold() override {
+        held = !heldElsewhere;
+        return held;
+    }
+    bool RemoveAllAndLetGo() override {
+        files.clear();
+        held = false;
+        return true;
+    }
+    void LetGo() override { held = false; }
 
     // The names, sorted, joined by spaces.
     std::string Names() const;
@@ -48,6 +63,9 @@ class MemoryFolder final : public keep::KeptFilesPort {
     std::map<std::u16string, std::vector<std::byte>, std::less<>> files;
     // Writes of these names fail.
     std::set<std::u16string, std::less<>> refusedWrites;
+    bool held = false;
+    // Another program holds the folder: Hold fails.
+    bool heldElsewhere = false;
 };
 
 }  // namespace revertly::testing

@@ -29,6 +29,7 @@ enum class MenuItem : std::uint32_t {
     Exit,
     PauseRecording,
     RecentStates,  // the submenu's own item
+    KeepHistory,
 };
 
 // The entries of the "Recent states" list, newest first: entry i (from 0) is the command

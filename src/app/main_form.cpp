@@ -58,6 +58,14 @@ bool frmMain::Form_Initialize() {
     packer_ = std::make_unique<history::BackgroundPacker>(
         [this] { ports_.window.PostToSelf(msg::kStatesPacked); });
     history_.SetPacker(packer_.get());
+    // What an earlier run kept is read on the keeper's thread while start-up goes on, and
+    // joins the history when it is there.
+    if (settings::KeepHistoryChosen(settings_.Settings())) {
+        keeping_ = keeper_.TurnOn(/*load=*/true) ? Keeping::Loading : Keeping::HeldElsewhere;
+    } else {
+        keeper_.RemoveLeftovers();
+    }
+    SetMenuCheck(MenuItem::KeepHistory, keeping_ != Keeping::Off);
     for (const SettledHotkey& key : hotkeys) {
         if (key.menuCaption) {
             ports_.window.SetMenuCaption(key.menuItem, *key.menuCaption);
@@ -101,13 +109,18 @@ bool frmMain::Form_Initialize() {
     }
 
     tray_.Add();
+    ShowTrayTip();
     if (closed_) {
         return true;
     }
 
     SubclassHandle_ = subclass_.SubclassWindow(
-        window, [this](WindowHandle hwnd, std::uint32_t uMsg, WParam wParam, LParam lParam,
-                       bool& handled) { return Proc(hwnd, uMsg, wParam, lParam, handled); });
+        window,
+        [this](WindowHandle hwnd, std::uint32_t uMsg, WParam wParam, LParam lParam, bool& handled) {
+            const LResult result = Proc(hwnd, uMsg, wParam, lParam, handled);
+            KeepIfChanged();
+            return result;
+        });
     if (SubclassHandle_ == 0 && chain_.ViewerWindow() != 0) {
         // Without the hook no clipboard notice would be passed on: every viewer after this
         // window would go deaf. A program that cannot serve the chain leaves it.
@@ -149,6 +162,7 @@ void frmMain::FinalCleanup() {
     // The packer's last job is finished first: it tells the window when it is done.
     history_.SetPacker(nullptr);
     packer_.reset();
+    KeepAtExit();
     history_.ClearHistory();
     StopTray();
     recorder_.DropSteps();
@@ -199,6 +213,10 @@ LResult frmMain::Proc(WindowHandle, std::uint32_t uMsg, WParam wParam, LParam lP
             return 0;
         case msg::kStatesPacked:
             history_.ApplyPackedStates();
+            Handled = true;
+            return 0;
+        case msg::kHistoryKept:
+            TakeKeptResults();
             Handled = true;
             return 0;
         case msg::kHotkey:
@@ -252,6 +270,12 @@ void frmMain::ReleaseWindowServices() {
 }
 
 std::optional<LResult> frmMain::WindowProcedure(std::uint32_t message, WParam wParam, LParam) {
+    const std::optional<LResult> result = HandleWindowMessage(message, wParam);
+    KeepIfChanged();
+    return result;
+}
+
+std::optional<LResult> frmMain::HandleWindowMessage(std::uint32_t message, WParam wParam) {
     switch (message) {
         case msg::kSysCommand:
             if ((wParam & 0xFFF0) == msg::kScClose) {
@@ -287,6 +311,60 @@ std::optional<LResult> frmMain::WindowProcedure(std::uint32_t message, WParam wP
             return std::nullopt;
         default:
             return std::nullopt;
+    }
+}
+
+void frmMain::KeepIfChanged() {
+    if ((keeping_ != Keeping::Kept && keeping_ != Keeping::NotKept) ||
+        keptRevision_ == history_.Revision()) {
+        return;
+    }
+    keptRevision_ = history_.Revision();
+    keeper_.Save(keep::SnapshotOf(history_, /*asRead=*/false));
+}
+
+void frmMain::TakeKeptResults() {
+    keep::HistoryKeeper::Done done = keeper_.TakeDone();
+    if (done.loaded && keeping_ == Keeping::Loading) {
+        std::vector<history::ClipboardState> states;
+        for (const keep::KeptState& kept : done.loaded->states) {
+            states.push_back(keep::ToClipboardState(kept));
+        }
+        history_.AdoptKept(std::move(states), done.loaded->current, done.loaded->nextId);
+        keeping_ = Keeping::Kept;
+    }
+    if (done.saved && (keeping_ == Keeping::Kept || keeping_ == Keeping::NotKept)) {
+        keeping_ = *done.saved ? Keeping::Kept : Keeping::NotKept;
+    }
+    ShowTrayTip();
+}
+
+// Within the time Windows gives a session's end: nothing is packed any more, and the files
+// are written at once.
+void frmMain::KeepAtExit() {
+    if (keeping_ == Keeping::Off || keeping_ == Keeping::HeldElsewhere) {
+        return;
+    }
+    keeper_.Flush();
+    TakeKeptResults();
+    keeper_.Save(keep::SnapshotOf(history_, /*asRead=*/true));
+    keeper_.Flush();
+}
+
+void frmMain::ShowTrayTip() {
+    const std::u16string_view tip = pause_.Paused()                      ? kPausedTip
+                                    : keeping_ == Keeping::HeldElsewhere ? kKeptElsewhereTip
+                                    : keeping_ == Keeping::NotKept       ? kNotKeptTip
+                                                                         : u"";
+    tray::Tray* icon = tray_.Icon();
+    if (icon == nullptr || tip == shownTip_) {
+        return;
+    }
+    shownTip_ = tip;
+    if (tip.empty()) {
+        icon->ClearTooltip();
+    } else {
+        icon->Tooltip(tip);
     }
 }
 
@@ -406,10 +484,28 @@ void frmMain::mnExit_Click() {
 // While paused a copy waiting to be read is left as well: it is recorded only if it was read
 // before the pause began.
 void frmMain::mnPauseRecording_Click() {
-    pause_.Toggle(ports_.window, tray_.Icon());
+    pause_.Toggle(ports_.window);
+    ShowTrayTip();
     if (pause_.Paused()) {
         recorder_.CopyLeftAlone();
     }
+}
+
+// On, the history as it stands is kept at once (after this message); off, everything kept
+// goes, the key with it.
+void frmMain::mnKeepHistory_Click() {
+    if (keeping_ == Keeping::Off) {
+        keeping_ = keeper_.TurnOn(/*load=*/false) ? Keeping::Kept : Keeping::HeldElsewhere;
+        keptRevision_.reset();
+    } else {
+        keeper_.TurnOff();
+        keeping_ = Keeping::Off;
+    }
+    const bool on = keeping_ != Keeping::Off;
+    SetMenuCheck(MenuItem::KeepHistory, on);
+    settings_.Set(settings::kKeepHistoryKey, json::JsonValue::Boolean(on));
+    saver_.ScheduleRetry();
+    ShowTrayTip();
 }
 
 void frmMain::mnRecentState_Click(std::size_t index) {
@@ -448,6 +544,8 @@ void frmMain::RunMenuItem(MenuItem item) {
             return mnExit_Click();
         case MenuItem::PauseRecording:
             return mnPauseRecording_Click();
+        case MenuItem::KeepHistory:
+            return mnKeepHistory_Click();
         case MenuItem::RecentStates:
             return;  // opens its submenu; no command of its own
     }

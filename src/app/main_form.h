@@ -11,6 +11,7 @@
 #include "app/app_ports.h"
 #include "app/autorun.h"
 #include "app/hotkeys.h"
+#include "app/messages.h"
 #include "app/program_filter.h"
 #include "app/recorder.h"
 #include "app/recording_pause.h"
@@ -19,6 +20,7 @@
 #include "history/state_history.h"
 #include "history/viewer_chain.h"
 #include "instance/one_instance.h"
+#include "keep/history_keeper.h"
 #include "settings/settings.h"
 #include "settings/settings_place.h"
 #include "tray/tray.h"
@@ -29,6 +31,12 @@ namespace revertly::app {
 // The web addresses of the tray menu's two links.
 inline constexpr std::u16string_view kSiteUrl = u"https://revertly.example.com/";
 inline constexpr std::u16string_view kGroupUrl = u"https://revertly.example.com/community";
+
+// The icon's tips; none while recording and keeping go as they should.
+inline constexpr std::u16string_view kPausedTip = u"Revertly: recording is paused";
+inline constexpr std::u16string_view kNotKeptTip = u"Revertly: the history is not kept on disk";
+inline constexpr std::u16string_view kKeptElsewhereTip =
+    u"Revertly: another Revertly keeps the history on disk; this one keeps it in memory only";
 
 // Why the main window is being closed.
 enum class CloseReason {
@@ -51,6 +59,17 @@ struct FormPorts {
     winhook::WindowProcedurePort& procedures;
     instance::NamedBlockPort& blocks;
     settings::SettingsPlacePort& settingsPlace;
+    keep::SealPort& seal;
+    keep::KeptFilesPort& keptFiles;
+};
+
+// Where keeping the history on disk stands.
+enum class Keeping {
+    Off,
+    Loading,        // on; what an earlier run kept is being read, and nothing is saved yet
+    Kept,           // on, and the last save kept everything
+    NotKept,        // on, but the last save could not keep everything: tried again next time
+    HeldElsewhere,  // on, but another Revertly of the user holds the folder: memory only
 };
 
 class frmMain {
@@ -95,6 +114,7 @@ class frmMain {
     void mnUndoState_Click();
     void mnExit_Click();
     void mnPauseRecording_Click();
+    void mnKeepHistory_Click();
     // index: the line of the "Recent states" list last shown, from 0.
     void mnRecentState_Click(std::size_t index);
     void RunMenuItem(MenuItem item);
@@ -104,6 +124,7 @@ class frmMain {
     bool AutorunChecked() const { return autorunChecked_; }
     bool TimerEnabled() const { return recorder_.SaveTimerRunning(); }
     bool Paused() const { return pause_.Paused(); }
+    Keeping KeepingStands() const { return keeping_; }
     const tray::Tray* TrayIcon() const { return tray_.Icon(); }
     winhook::HookHandle SubclassHandle() const { return SubclassHandle_; }
 
@@ -121,6 +142,16 @@ class frmMain {
     void OpenRecentStates();
     // Hands the list as the history stands to the menu, and keeps its slots for the choice.
     bool FillRecentStates();
+    // The window's messages other than those Proc consumed.
+    std::optional<LResult> HandleWindowMessage(std::uint32_t message, WParam wParam);
+    // After each message: a history that changed is handed to the keeper.
+    void KeepIfChanged();
+    // What the keeper has done: the history an earlier run kept joins this one; a save's
+    // outcome shows in the tip.
+    void TakeKeptResults();
+    // At exit: every state is kept, those still waiting for the packer as they were read.
+    void KeepAtExit();
+    void ShowTrayTip();
 
     FormPorts ports_;
     ProgramPaths paths_;
@@ -145,6 +176,12 @@ class frmMain {
                            return !pause_.Paused() &&
                                   !filter_.IgnoresClipboardOwner(ports_.clipboardOwner);
                        }};
+    keep::HistoryKeeper keeper_{ports_.seal, ports_.keptFiles,
+                                [this] { ports_.window.PostToSelf(msg::kHistoryKept); }};
+    Keeping keeping_ = Keeping::Off;
+    // The history's revision last handed to the keeper.
+    std::optional<std::uint64_t> keptRevision_;
+    std::u16string shownTip_;
     // The slots of the "Recent states" list last shown, and the history's layout then.
     std::vector<std::int32_t> recentSlots_;
     std::uint64_t recentLayout_ = 0;

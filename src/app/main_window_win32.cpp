@@ -53,6 +53,7 @@ const MenuEntry kMenu[] = {
     {std::nullopt, nullptr},
     {MenuItem::RecentStates, L"Recent states"},
     {MenuItem::PauseRecording, L"Pause recording"},
+    {MenuItem::KeepHistory, L"Keep history after exit"},
     {std::nullopt, nullptr},
     {MenuItem::ClearHistory, L"Clear history (Win+C)"},
     {std::nullopt, nullptr},

@@ -20,6 +20,8 @@ inline constexpr std::uint32_t kClipboardUpdate = 0x031D;
 // The program's own: the packer has made states compact (WM_APP + 1; the tray icon's
 // callback is WM_APP).
 inline constexpr std::uint32_t kStatesPacked = 0x8001;
+// The program's own: the kept history's thread has loaded or saved the history (WM_APP + 2).
+inline constexpr std::uint32_t kHistoryKept = 0x8002;
 
 // What the tray icon's callback carries in lParam: the shell's request for the icon's menu,
 // the icon chosen with Enter or Space (NIN_KEYSELECT), and the right button's release, which

@@ -37,7 +37,9 @@ Win32Program::Win32Program(HINSTANCE instance, ProgramPaths paths)
              .trayHost = trayHost_,
              .procedures = procedures_,
              .blocks = blocks_,
-             .settingsPlace = settingsPlace_},
+             .settingsPlace = settingsPlace_,
+             .seal = seal_,
+             .keptFiles = keptFiles_},
             std::move(paths), RegisterWindowMessageW(L"TaskbarCreated")) {
     window_.Attach(form_);
 }

@@ -12,6 +12,8 @@
 #include "app/step_hint_win32.h"
 #include "history/clipboard_win32.h"
 #include "instance/named_block_win32.h"
+#include "keep/kept_files_win32.h"
+#include "keep/seal_win32.h"
 #include "settings/settings_place_win32.h"
 #include "tray/shell_notify_win32.h"
 #include "winhook/subclass_win32.h"
@@ -44,6 +46,8 @@ class Win32Program {
     winhook::Win32WindowProcedures procedures_;
     instance::Win32NamedBlocks blocks_;
     settings::Win32SettingsPlace settingsPlace_;
+    keep::Win32KeptFiles keptFiles_{keep::DefaultKeptFolder()};
+    keep::Win32Seal seal_{keptFiles_};
     frmMain form_;
 };
 

@@ -2,17 +2,9 @@
 
 namespace revertly::app {
 
-void RecordingPause::Toggle(MainWindowPort& window, tray::Tray* icon) {
+void RecordingPause::Toggle(MainWindowPort& window) {
     paused_ = !paused_;
     window.SetMenuCheck(MenuItem::PauseRecording, paused_);
-    if (icon == nullptr) {
-        return;
-    }
-    if (paused_) {
-        icon->Tooltip(kPausedTip);
-    } else {
-        icon->ClearTooltip();
-    }
 }
 
 }  // namespace revertly::app

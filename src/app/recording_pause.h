@@ -7,18 +7,14 @@
 #include <string_view>
 
 #include "app/app_ports.h"
-#include "tray/tray.h"
 
 namespace revertly::app {
-
-inline constexpr std::u16string_view kPausedTip = u"Revertly: recording is paused";
 
 class RecordingPause {
   public:
     bool Paused() const { return paused_; }
-    // Pauses or resumes, and shows which in the menu's check mark and the icon's tip (none
-    // while recording, as ever).
-    void Toggle(MainWindowPort& window, tray::Tray* icon);
+    // Pauses or resumes, and shows which in the menu's check mark.
+    void Toggle(MainWindowPort& window);
 
   private:
     bool paused_ = false;

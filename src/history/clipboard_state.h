@@ -96,6 +96,9 @@ struct ClipboardState {
     bool partial = false;
     // The packer's job that will make it compact; 0 when none is under way.
     std::uint64_t packingJob = 0;
+    // Names the state for as long as it is kept, also on disk, wherever it moves in the
+    // history; given when it is recorded.
+    std::uint64_t id = 0;
 };
 
 }  // namespace revertly::history

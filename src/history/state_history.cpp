@@ -5,6 +5,33 @@
 
 namespace revertly::history {
 
+namespace {
+
+bool SameBytes(const StoredData& a, const StoredData& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    if (a.head == b.head && a.body == b.body) {
+        return true;
+    }
+    std::vector<std::byte> left(a.size());
+    std::vector<std::byte> right(b.size());
+    return a.CopyTo(left) && b.CopyTo(right) && left == right;
+}
+
+}  // namespace
+
+bool SameContents(const ClipboardState& a, const ClipboardState& b) {
+    return std::equal(
+        a.entries.begin(), a.entries.end(), b.entries.begin(), b.entries.end(),
+        [](const ClipboardFormatData& x, const ClipboardFormatData& y) {
+            const bool named = !x.formatName.empty() || !y.formatName.empty();
+            return (named ? x.formatName == y.formatName : x.formatId == y.formatId) &&
+                   bool(x.block) == bool(y.block) && bool(x.data) == bool(y.data) &&
+                   (!x.data || SameBytes(x.data, y.data));
+        });
+}
+
 // Releases the blocks front to back, then the entries themselves.
 void StateHistory::Release(std::optional<ClipboardState>& slot) {
     if (!slot) {
@@ -18,6 +45,7 @@ void StateHistory::Release(std::optional<ClipboardState>& slot) {
     }
     slot.reset();
     ++layout_;
+    ++revision_;
 }
 
 SaveResult StateHistory::SaveCopy(std::optional<std::uint32_t> judged) {
@@ -55,6 +83,8 @@ SaveResult StateHistory::SaveCopy(std::optional<std::uint32_t> judged) {
     lastState_ = ++currentState_;
     FreeStatesFrom(currentState_);
     Slot(currentState_) = std::move(read.state);
+    Slot(currentState_)->id = nextId_++;
+    ++revision_;
     SubmitPacking(*Slot(currentState_));
     KeepWaitingWithinBudget();
     KeepWithinBudget();
@@ -128,6 +158,7 @@ void StateHistory::ApplyPackedStates() {
         if (ClipboardState* state = StateOfJob(result.id)) {
             ApplyPacking(result, *state);
             state->packingJob = 0;
+            ++revision_;
         }
     }
     KeepWithinBudget();
@@ -200,6 +231,7 @@ StepResult StateHistory::StepTo(std::int32_t slot) {
     const WriteOutcome outcome = WriteSlot(slot);
     if (outcome == WriteOutcome::Written) {
         currentState_ = slot;
+        ++revision_;
     }
     ClearIfAskedDuringWrite();
     switch (outcome) {
@@ -226,6 +258,48 @@ void StateHistory::ClearHistory() {
     currentState_ = 0;
 }
 
+void StateHistory::AdoptKept(std::vector<ClipboardState> kept, std::int32_t current,
+                             std::uint64_t nextId) {
+    EnsureStates();
+    const auto keptCount = static_cast<std::int32_t>(kept.size());
+    current = std::clamp(current, keptCount > 0 ? 1 : 0, keptCount);
+    // The states recorded since start-up, and which of them is the current one.
+    std::vector<ClipboardState> recent;
+    for (std::int32_t slot = 1; slot <= lastState_; ++slot) {
+        recent.push_back(std::move(*Slot(slot)));
+        Slot(slot).reset();
+    }
+    std::int32_t recentCurrent = currentState_;
+    if (!recent.empty() && current > 0 && SameContents(recent.front(), kept[current - 1])) {
+        if (packer_ && recent.front().packingJob != 0) {
+            packer_->Cancel(recent.front().packingJob);
+        }
+        recent.erase(recent.begin());
+        --recentCurrent;
+    }
+    if (!recent.empty()) {
+        kept.resize(static_cast<std::size_t>(current));  // the kept redo states give way
+    }
+    nextId_ = std::max(nextId_, nextId);
+    const auto before = static_cast<std::int32_t>(kept.size());
+    for (ClipboardState& state : recent) {
+        state.id = nextId_++;  // never saved yet: they take ids no kept file has
+        kept.push_back(std::move(state));
+    }
+    // The whole history in order; drop the oldest that do not fit the slots.
+    const auto total = static_cast<std::int32_t>(kept.size());
+    std::int32_t position = recent.empty() ? current : before + std::max(recentCurrent, 0);
+    const std::int32_t excess = std::max(total - statesCount_, 0);
+    for (std::int32_t i = 0; i < total - excess; ++i) {
+        Slot(i + 1) = std::move(kept[static_cast<std::size_t>(i + excess)]);
+    }
+    lastState_ = total - excess;
+    currentState_ = lastState_ == 0 ? 0 : std::clamp(position - excess, 1, lastState_);
+    ++layout_;
+    ++revision_;
+    KeepWithinBudget();
+}
+
 void StateHistory::SetStatesCount(std::int32_t count) {
     if (count < 1) {
         return;
@@ -245,6 +319,7 @@ void StateHistory::SetStatesCount(std::int32_t count) {
                       [](std::optional<ClipboardState>& moved) { moved.reset(); });
         lastState_ = count;
         currentState_ = std::max(currentState_ - excess, 1);
+        ++revision_;
     }
     if (count != statesCount_) {
         statesCount_ = count;

@@ -40,6 +40,11 @@ enum class SaveResult {
     Changed,  // the clipboard no longer holds the copy the caller judged: nothing happened
 };
 
+// Whether two states hold the same formats with the same bytes (a registered format known by
+// its name, since its number differs between sessions). Formats held as blocks are compared by
+// their number alone: what they hold is the system's.
+bool SameContents(const ClipboardState& a, const ClipboardState& b);
+
 class StateHistory {
   public:
     explicit StateHistory(ClipboardPort& clipboard, std::int32_t statesCount = kDefaultStatesCount)
@@ -84,6 +89,16 @@ class StateHistory {
     // Changes whenever a state leaves the history, which moves states to other slots: a slot
     // chosen before then may hold another state now.
     std::uint64_t Layout() const { return layout_; }
+    // Changes whenever anything that the kept history records changes: a state recorded,
+    // dropped or made compact, the position moved.
+    std::uint64_t Revision() const { return revision_; }
+    // The states as a previous run kept them, oldest first, with the current one's position
+    // (1-based) and the id that new states are to take theirs from: they go before the states
+    // recorded since start-up. The first of those is left out when it holds what the kept
+    // current state holds (the clipboard still had it), so that the position stays; any others
+    // follow the kept current state, whose redo states they replace, as a new copy after an
+    // undo does. Then the count and the budget apply, the oldest going first.
+    void AdoptKept(std::vector<ClipboardState> kept, std::int32_t current, std::uint64_t nextId);
     // The clipboard's change number now.
     std::uint32_t ClipboardChangeNumber() { return clipboard_.ClipboardChangeNumber(); }
 
@@ -116,6 +131,8 @@ class StateHistory {
     enum class Notice { OwnWrite, LateOwnWrite, Change };
     Notice ClassifyNotice();
     void NoticeEveryWrite(bool every) { noticeEveryWrite_ = every; }
+    // The id the next state recorded is to take.
+    std::uint64_t NextStateId() const { return nextId_; }
     // The number of change notifications in the current burst, kept by the window's message
     // handling: 1 for the notification that starts the save timer, one more for each that
     // restarts it.
@@ -139,6 +156,7 @@ class StateHistory {
     void SubmitPacking(ClipboardState& state);
     // The state that a packing job is for, if it is still kept.
     ClipboardState* StateOfJob(std::uint64_t id);
+    // What a state's entries take, as the budget counts them.
     static std::uint64_t BytesOf(const ClipboardState& state);
     // What the states take; settledOnly: only those not waiting for the packer.
     std::uint64_t BytesOfStates(bool settledOnly) const;
@@ -167,6 +185,8 @@ class StateHistory {
     int dueOwnNotices_ = 0;
     bool clearAfterWrite_ = false;
     std::uint64_t layout_ = 0;
+    std::uint64_t revision_ = 0;
+    std::uint64_t nextId_ = 1;
 };
 
 }  // namespace revertly::history

@@ -3,10 +3,7 @@
 #include <algorithm>
 
 namespace revertly::keep {
-namespace {
 
-// The position among the states kept of the state at `current` among all of them: the state
-// itself if it was kept, else the nearest older one kept, else the oldest kept.
 std::uint32_t PositionAmongKept(const std::vector<bool>& kept, std::int32_t current) {
     std::uint32_t position = 0;
     std::uint32_t count = 0;
@@ -20,8 +17,6 @@ std::uint32_t PositionAmongKept(const std::vector<bool>& kept, std::int32_t curr
     }
     return count == 0 ? 0 : std::max<std::uint32_t>(position, 1);
 }
-
-}  // namespace
 
 bool HistoryStore::WriteSealed(std::u16string_view name, FileRole role,
                                std::span<const std::byte> contents) {
@@ -73,6 +68,10 @@ bool HistoryStore::RemoveAllBut(const std::vector<std::uint64_t>& ids) {
 }
 
 bool HistoryStore::Save(std::span<const KeptState> states, std::int32_t current) {
+    // An empty history is kept as no files at all.
+    if (states.empty()) {
+        return Clear();
+    }
     bool whole = true;
     KeptIndex index;
     std::vector<bool> kept;

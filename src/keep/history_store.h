@@ -24,6 +24,11 @@ struct LoadedHistory {
     std::uint64_t nextId = 1;
 };
 
+// The position among the states kept of the state at `current` (1-based) among all of them,
+// `kept` telling which were: the state itself if it was kept, else the nearest older one
+// kept, else the oldest kept; 0 when none was.
+std::uint32_t PositionAmongKept(const std::vector<bool>& kept, std::int32_t current);
+
 class HistoryStore {
   public:
     HistoryStore(SealPort& seal, KeptFilesPort& files) : seal_(seal), files_(files) {}
@@ -31,7 +36,8 @@ class HistoryStore {
     // Keeps the history: the states, oldest first, each with an id of its own that it keeps
     // for life, and the current one's position (1-based, 0 when empty). A state's file is
     // written once, the first time the state is saved, so a state is saved once it is packed;
-    // then the index; then the files of states that left are removed. A state whose file
+    // then the index; then the files of states that left are removed. An empty history leaves
+    // no file at all. A state whose file
     // cannot be written is left out of the index (the current position moves to the nearest
     // older state kept) and tried again by the next save. Answers whether all of it is kept.
     bool Save(std::span<const KeptState> states, std::int32_t current);

@@ -30,6 +30,7 @@ KeptState KeepOf(std::uint64_t id, const history::ClipboardState& state) {
 
 history::ClipboardState ToClipboardState(const KeptState& kept) {
     history::ClipboardState state;
+    state.id = kept.id;
     state.summary = kept.summary;
     state.partial = kept.partial;
     for (const KeptEntry& entry : kept.entries) {

@@ -60,6 +60,13 @@ std::optional<std::uint32_t> HistoryMemoryMegabytes(const json::JsonValue& setti
     return static_cast<std::uint32_t>(*megabytes);
 }
 
+bool KeepHistoryChosen(const JsonValue& settings) {
+    const json::JsonObject* object =
+        settings.Is(json::JsonKind::Object) ? settings.AsObject().get() : nullptr;
+    const json::JsonValue* value = object ? object->Get(kKeepHistoryKey) : nullptr;
+    return value != nullptr && value->Is(json::JsonKind::Boolean) && value->AsBoolean();
+}
+
 bool MergeDefaults(JsonValue& target, const JsonValue& defaults) {
     if (!IsContainer(defaults)) {
         return target.Kind() != defaults.Kind();

@@ -23,6 +23,11 @@ inline constexpr std::u16string_view kStatesCountKey = u"StatesCount";
 inline constexpr std::u16string_view kHistoryMemoryKey = u"HistoryMemoryMB";
 std::optional<std::uint32_t> HistoryMemoryMegabytes(const json::JsonValue& settings);
 
+// Whether the history is kept on disk after exit: KeepHistory, a Boolean, written when the
+// user chooses the tray menu's item. False for any other value or none.
+inline constexpr std::u16string_view kKeepHistoryKey = u"KeepHistory";
+bool KeepHistoryChosen(const json::JsonValue& settings);
+
 // Reconciles target with defaults, changing target in place: a missing key, or a value of
 // another kind than its default's, takes the default (containers by reference); keys
 // that the defaults do not know stay. Answers true when the caller must replace its own

@@ -13,6 +13,7 @@
 
 #include "app/main_form.h"
 #include "app/messages.h"
+#include "keep/keep_fakes.h"
 #include "support/fake_clipboard.h"
 
 namespace revertly::testing {
@@ -43,7 +44,9 @@ class FakeDesktop final : public app::MainWindowPort,
                 .trayHost = *this,
                 .procedures = *this,
                 .blocks = *this,
-                .settingsPlace = *this};
+                .settingsPlace = *this,
+                .seal = keptSeal,
+                .keptFiles = keptFolder};
     }
 
     // Delivers a message to the main window as Windows would.
@@ -225,6 +228,9 @@ class FakeDesktop final : public app::MainWindowPort,
     }
 
     FakeClipboard clipboard;
+    // The kept history's key and folder, in memory.
+    TestSeal keptSeal{0x5eed};
+    MemoryFolder keptFolder;
     app::frmMain* form = nullptr;
     winhook::Subclass* hooks = nullptr;
     std::string log;

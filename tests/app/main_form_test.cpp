@@ -63,7 +63,8 @@ TEST_F(MainFormTest, AppliesTheSettingsFile) {
         desktop.form = &form;
         ASSERT_TRUE(form.Form_Initialize());
         EXPECT_TRUE(desktop.checks[c.checked]) << c.file;
-        EXPECT_EQ(desktop.checks.size(), 2u) << c.file << ": one count checked, and autorun";
+        EXPECT_EQ(desktop.checks.size(), 3u) << c.file << ": one count, autorun, keeping (off)";
+        EXPECT_FALSE(desktop.checks[MenuItem::KeepHistory]) << c.file;
         EXPECT_EQ(form.History().StatesCount(), c.capacity) << c.file;
         EXPECT_EQ(ReadBytes(dir.File(u"revertly.txt")), c.written) << c.file;
     }

@@ -28,6 +28,7 @@ enum class TrayItem {
     Remember50,
     RecentStates,
     PauseRecording,
+    KeepHistory,
     ClearHistory,
     Redo,
     Undo,

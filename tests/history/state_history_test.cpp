@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -180,6 +181,48 @@ TEST(StateHistory, ChangesCapacityKeepingTheNewestStates) {
                 {"#5 a b c d e f", "b c d e [f]", "f"},
                 {"#20 #5 a b c d e f", "b c d e [f]", "f"},
             });
+}
+
+// A history kept by an earlier run joins the states recorded since start-up: the start-up
+// copy that the kept current state already holds is not recorded again, any other follows
+// the kept current state as a copy after an undo does; the count applies; new states never
+// take an id that a kept state had.
+TEST(StateHistory, AdoptsAKeptHistoryBeforeTheStatesRecordedSinceStartUp) {
+    struct Case {
+        const char* script;
+        std::int32_t current;  // of the kept a b c d
+        const char* history;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"b", 2, "a [b] c d"},
+             {"", 2, "a [b] c d"},
+             {"z", 2, "a b [z]"},
+             {"b z", 2, "a b [z]"},
+             {"d y z", 4, "a b c d y [z]"},
+             {"y z <", 4, "a b c d [y] z"},
+             {"s t u v w", 4, "b c d s t u v [w]"},
+         }) {
+        HistorySession session(8);
+        session.Play(c.script);
+        std::vector<ClipboardState> kept(4);
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            kept[i].entries.emplace_back();
+            kept[i].entries[0].formatId = FakeClipboard::kText;
+            kept[i].entries[0].data = FakeClipboard::MakeBlock(std::string(1, char('a' + i)));
+            kept[i].id = 20 + i;
+        }
+        session.history.AdoptKept(std::move(kept), c.current, 24);
+        EXPECT_EQ(session.Render(), c.history) << c.script;
+        std::set<std::uint64_t> ids;
+        for (std::int32_t slot = 1; slot <= session.history.LastState(); ++slot) {
+            const ClipboardState& state = session.history.State(slot);
+            const char text = FakeClipboard::BlockBytes(state.entries[0].data)[0];
+            EXPECT_TRUE(text <= 'd' ? state.id == 20u + (text - 'a') : state.id >= 24)
+                << c.script << " " << text;
+            ids.insert(state.id);
+        }
+        EXPECT_EQ(ids.size(), std::size_t(session.history.LastState())) << c.script;
+    }
 }
 
 TEST(StateHistory, ClearReleasesEverythingAndLeavesTheClipboard) {

@@ -280,10 +280,10 @@ void StateHistory::AdoptKept(std::vector<ClipboardState> kept, std::int32_t curr
     if (!recent.empty()) {
         kept.resize(static_cast<std::size_t>(current));  // the kept redo states give way
     }
-    nextId_ = std::max(nextId_, nextId);
+    nextId_ = nextId;  // the states recorded since start-up take theirs anew
     const auto before = static_cast<std::int32_t>(kept.size());
     for (ClipboardState& state : recent) {
-        state.id = nextId_++;  // never saved yet: they take ids no kept file has
+        state.id = nextId_++;  // never saved yet, so free to be named anew
         kept.push_back(std::move(state));
     }
     // The whole history in order; drop the oldest that do not fit the slots.

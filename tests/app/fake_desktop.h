@@ -3,8 +3,11 @@
 // once it is installed, then to the window's own procedure).
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -116,8 +119,29 @@ class FakeDesktop final : public app::MainWindowPort,
         Note("send " + std::to_string(window) + " " + std::to_string(message) + " " +
              std::to_string(wParam) + " " + std::to_string(lParam));
     }
-    // From the packer's thread; the tests' copies are too small to be packed.
-    void PostToSelf(std::uint32_t) override {}
+    // From the packer's thread (the tests' copies are too small to be packed) and the kept
+    // history's; the latter's are counted for WaitForKeptPost.
+    void PostToSelf(std::uint32_t message) override {
+        if (message == app::msg::kHistoryKept) {
+            const std::lock_guard lock(postsMutex_);
+            ++keptPosts_;
+            postsChanged_.notify_all();
+        }
+    }
+    // Waits for the kept history's thread to report a load or save, and delivers the report
+    // as Windows would deliver the posted message.
+    bool DeliverKeptPost() {
+        {
+            std::unique_lock lock(postsMutex_);
+            if (!postsChanged_.wait_for(lock, std::chrono::seconds(5),
+                                        [this] { return keptPosts_ > 0; })) {
+                return false;
+            }
+            --keptPosts_;
+        }
+        Send(app::msg::kHistoryKept);
+        return true;
+    }
 
     // StepHintPort: the texts asked for, with what the clipboard held when each was asked.
     void ShowStepHint(std::u16string_view text) override {
@@ -226,6 +250,10 @@ class FakeDesktop final : public app::MainWindowPort,
     static std::string Narrow(std::u16string_view text) {
         return std::string(text.begin(), text.end());
     }
+
+    std::mutex postsMutex_;
+    std::condition_variable postsChanged_;
+    int keptPosts_ = 0;
 
     FakeClipboard clipboard;
     // The kept history's key and folder, in memory.

@@ -79,5 +79,34 @@ TEST_F(MainFormTest, ChoosingAListedStateMovesThereAndKeepsTheRedoBranch) {
               std::string::npos);
 }
 
+// The tip says when the history is not kept on disk: the disk refused (the next change tries
+// again), or another Revertly of the user holds the folder (nothing is written at all).
+TEST_F(MainFormTest, TheTipSaysWhenTheHistoryIsNotKeptOnDisk) {
+    desktop_.keptFolder.refusedWrites.insert(std::u16string(keep::kIndexFileName));
+    ASSERT_TRUE(Start("{'KeepHistory':true}"));
+    ASSERT_TRUE(desktop_.DeliverKeptPost()) << "the load";
+    ASSERT_TRUE(desktop_.DeliverKeptPost()) << "the save of the start-up state";
+    EXPECT_EQ(desktop_.tip, "Revertly: the history is not kept on disk");
+    desktop_.keptFolder.refusedWrites.clear();
+    CopyElsewhere("a");
+    ASSERT_TRUE(desktop_.DeliverKeptPost());
+    EXPECT_EQ(desktop_.tip, "");
+    EXPECT_EQ(desktop_.keptFolder.Names(),
+              "index.rvk state-0000000000000001.rvk "
+              "state-0000000000000002.rvk");
+}
+
+TEST_F(MainFormTest, AnotherHolderOfTheKeptFolderLeavesTheHistoryInMemory) {
+    desktop_.keptFolder.heldElsewhere = true;
+    ASSERT_TRUE(Start("{'KeepHistory':true}"));
+    EXPECT_TRUE(desktop_.checks[MenuItem::KeepHistory]);
+    EXPECT_EQ(desktop_.tip,
+              "Revertly: another Revertly keeps the history on disk; this one "
+              "keeps it in memory only");
+    CopyElsewhere("a");
+    EXPECT_EQ(form_.History().LastState(), 2);
+    EXPECT_TRUE(desktop_.keptFolder.files.empty());
+}
+
 }  // namespace
 }  // namespace revertly::app

@@ -6,10 +6,12 @@
 // in a Wine prefix of its own.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "e2e/scenario.h"
+#include "keep/kept_files_win32.h"
 
 namespace revertly::driver {
 namespace {
@@ -123,6 +125,36 @@ TEST_F(KilledCopyTest, TheNextStartTakesTheBlockOverAndWorks) {
     EXPECT_TRUE(ClipboardBecomes(L"one"));
     ASSERT_TRUE(next.ChooseTrayItem(TrayItem::Redo));
     EXPECT_TRUE(ClipboardBecomes(L"two"));
+}
+
+// Killed while it keeps a burst of copies on disk: the next start has the last history that
+// was written whole, every state of it in order (a count of 10 keeps copies 3 to 12).
+TEST_F(KilledCopyTest, AKillDuringABurstOfCopiesLeavesTheLastWholeHistory) {
+    const fs::path kept(std::u16string(keep::DefaultKeptFolder()));
+    fs::remove_all(kept);
+    std::ofstream(killed.SettingsFile(), std::ios::binary)
+        << R"({"Autorun":false,"KeepHistory":true})";
+    ASSERT_TRUE(killed.Start());
+    ASSERT_TRUE(killed.WaitForStartUp());
+    for (int copy = 1; copy <= 12; ++copy) {
+        ASSERT_TRUE(SetClipboardText(L"copy " + std::to_wstring(copy)));
+        PumpFor(copy < 12 ? kBetweenCopies : 120ms);
+    }
+    const std::vector<int> unixProcesses = UnixProcessesRunning(killed.Executable());
+    ASSERT_EQ(unixProcesses.size(), 1u);
+    ASSERT_TRUE(KillUnixProcess(unixProcesses.front()));
+    ASSERT_TRUE(killed.WaitForExit().has_value());
+
+    ASSERT_TRUE(next.Start());
+    ASSERT_TRUE(next.WaitForStartUp());
+    // Until the kept history has joined, Win+Z has nothing to go to.
+    EXPECT_TRUE(WaitUntil([] { return PressWinKey('Z') && ClipboardBecomes(L"copy 11", kQuiet); }));
+    for (int copy = 10; copy >= 3; --copy) {
+        EXPECT_TRUE(HotkeyGives('Z', L"copy " + std::to_wstring(copy)));
+    }
+    EXPECT_TRUE(HotkeyDoesNothing('Z'));
+    ASSERT_TRUE(next.Exit());
+    fs::remove_all(kept);
 }
 
 }  // namespace

@@ -188,6 +188,20 @@ TEST(Win32Seal, KeyFileThatCannotBeReadNowIsKept) {
     EXPECT_EQ(Win32Seal(kept.files).Open(FileRole::State, kKeptVersion, *old), Bytes("old"));
 }
 
+TEST(Win32Seal, ForgetDestroysTheKeyAndTheNextSealMakesANewOne) {
+    SealedFolder kept;
+    Win32Seal seal(kept.files);
+    const std::optional<std::vector<std::byte>> old =
+        seal.Seal(FileRole::State, kKeptVersion, Bytes("old"));
+    ASSERT_TRUE(old);
+    ASSERT_TRUE(seal.Forget());
+    EXPECT_EQ(seal.Open(FileRole::State, kKeptVersion, *old), std::nullopt);
+    const std::optional<std::vector<std::byte>> fresh =
+        seal.Seal(FileRole::State, kKeptVersion, Bytes("new"));
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(seal.Open(FileRole::State, kKeptVersion, *fresh), Bytes("new"));
+}
+
 TEST(Win32KeptHistory, ComesBackThroughTheRealSealAndFolderWithNothingInTheClear) {
     SealedFolder kept;
     const std::string text = "a text copied before the restart";

@@ -22,6 +22,8 @@ ManifestDPIAware true
 ; folder when the program's own folder refuses it.
 !define WINDOW_CLASS "RevertlyMainWindow"
 !define DATA_FOLDER "$APPDATA\${PRODUCT}"
+; The kept history: the clipboard's states sealed on disk, never roaming.
+!define KEPT_FOLDER "$LOCALAPPDATA\${PRODUCT}"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -160,6 +162,12 @@ Section "Uninstall"
   Delete "${DATA_FOLDER}\revertly.txt"
   Delete "${DATA_FOLDER}\revertly.txt*.tmp"
   RMDir "${DATA_FOLDER}"
+  ; The kept history's files (*.rvk: the states, the index, the key, and a lock file that a
+  ; power cut left behind) and the temporary files of writes cut short
+  ; (<file>.rvk.<process id>-<n>.tmp).
+  Delete "${KEPT_FOLDER}\*.rvk"
+  Delete "${KEPT_FOLDER}\*.rvk*.tmp"
+  RMDir "${KEPT_FOLDER}"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"

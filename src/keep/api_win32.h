@@ -17,6 +17,7 @@ namespace revertly::keep {
 struct Win32Api : files::FileCalls {
     // The folder.
     decltype(&::CreateDirectoryW) CreateDirectoryW = ::CreateDirectoryW;
+    decltype(&::RemoveDirectoryW) RemoveDirectoryW = ::RemoveDirectoryW;
     decltype(&::FindFirstFileW) FindFirstFileW = ::FindFirstFileW;
     decltype(&::FindNextFileW) FindNextFileW = ::FindNextFileW;
     decltype(&::FindClose) FindClose = ::FindClose;

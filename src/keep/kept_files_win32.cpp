@@ -1,5 +1,7 @@
 #include "keep/kept_files_win32.h"
 
+#include <utility>
+
 #include "common/last_error_win32.h"
 #include "common/unique_handle.h"
 #include "keep/api_win32.h"
@@ -37,7 +39,19 @@ Win32Api& Api() {
     return api;
 }
 
+namespace release {
+void LockFile(void* lock) {
+    const LastErrorContext keepError;
+    Api().CloseHandle(lock);
+}
+}  // namespace release
+
 Win32KeptFiles::Win32KeptFiles(std::u16string_view folder) : folder_(ToWide(folder)) {}
+
+bool Win32KeptFiles::MakeFolder() {
+    return Api().CreateDirectoryW(folder_.c_str(), nullptr) ||
+           GetLastError() == ERROR_ALREADY_EXISTS;
+}
 
 std::optional<std::wstring> Win32KeptFiles::PathOf(std::u16string_view name) const {
     if (folder_.empty() || folder_.find(L'\0') != std::wstring::npos || !IsPlainFileName(name)) {
@@ -46,7 +60,7 @@ std::optional<std::wstring> Win32KeptFiles::PathOf(std::u16string_view name) con
     return folder_ + L"\\" + ToWide(name);
 }
 
-std::optional<std::vector<std::u16string>> Win32KeptFiles::List() {
+std::optional<std::vector<std::u16string>> Win32KeptFiles::FileNames(bool withTemporaryFiles) {
     const std::optional<std::wstring> pattern = PathOf(u"*");
     if (!pattern) {
         return std::nullopt;
@@ -63,16 +77,21 @@ std::optional<std::vector<std::u16string>> Win32KeptFiles::List() {
     const UniqueFind find(first);
     std::vector<std::u16string> names;
     do {
-        const std::wstring_view name = found.cFileName;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-            !files::IsTemporaryFileName(name)) {
-            names.emplace_back(name.begin(), name.end());
+        const std::wstring_view wide = found.cFileName;
+        std::u16string name(wide.begin(), wide.end());
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && name != kLockFileName &&
+            (withTemporaryFiles || !files::IsTemporaryFileName(wide))) {
+            names.push_back(std::move(name));
         }
     } while (Api().FindNextFileW(find.get(), &found));
     if (GetLastError() != ERROR_NO_MORE_FILES) {
         return std::nullopt;
     }
     return names;
+}
+
+std::optional<std::vector<std::u16string>> Win32KeptFiles::List() {
+    return FileNames(false);
 }
 
 std::optional<std::vector<std::byte>> Win32KeptFiles::Read(std::u16string_view name) {
@@ -85,11 +104,7 @@ std::optional<std::vector<std::byte>> Win32KeptFiles::Read(std::u16string_view n
 
 bool Win32KeptFiles::Write(std::u16string_view name, std::span<const std::byte> bytes) {
     const std::optional<std::wstring> path = PathOf(name);
-    if (!path) {
-        return false;
-    }
-    if (!Api().CreateDirectoryW(folder_.c_str(), nullptr) &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
+    if (!path || !MakeFolder()) {
         return false;
     }
     return files::ReplaceWholeFile(Api(), *path, bytes, kWritePatienceMs) ==
@@ -106,6 +121,47 @@ bool Win32KeptFiles::Remove(std::u16string_view name) {
     }
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool Win32KeptFiles::Hold() {
+    if (lock_) {
+        return true;
+    }
+    const std::optional<std::wstring> path = PathOf(kLockFileName);
+    if (!path || !MakeFolder()) {
+        return false;
+    }
+    // Opened without sharing: another program's hold fails with a sharing violation while
+    // this one is open. A lock file that a power cut left behind is taken over.
+    const HANDLE lock =
+        Api().CreateFileW(path->c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (lock == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    lock_.reset(lock);
+    return true;
+}
+
+bool Win32KeptFiles::RemoveAllAndLetGo() {
+    const std::optional<std::vector<std::u16string>> names = FileNames(true);
+    bool removed = names.has_value();
+    if (names) {
+        for (const std::u16string& name : *names) {
+            removed = Remove(name) && removed;
+        }
+    }
+    LetGo();
+    if (removed) {
+        // Refused while something else is in the folder: a folder of the user's, or a removed
+        // file that a scanner still has open. Neither is a file of the history's.
+        Api().RemoveDirectoryW(folder_.c_str());
+    }
+    return removed;
+}
+
+void Win32KeptFiles::LetGo() {
+    lock_.reset();
 }
 
 std::u16string DefaultKeptFolder() {

@@ -218,4 +218,9 @@ std::optional<std::vector<std::byte>> Win32Seal::Open(FileRole role, std::uint16
     return contents;
 }
 
+bool Win32Seal::Forget() {
+    key_.reset();
+    return files_.Remove(kKeyFileName);
+}
+
 }  // namespace revertly::keep

@@ -36,6 +36,9 @@ class Win32Seal final : public SealPort {
                                                std::span<const std::byte> contents) override;
     std::optional<std::vector<std::byte>> Open(FileRole role, std::uint16_t version,
                                                std::span<const std::byte> sealed) override;
+    // Removes the key's file through the files port; the key in memory goes whatever the
+    // answer, and the next seal or open reads the key file again or makes a new one.
+    bool Forget() override;
 
   private:
     bool HaveKey();

@@ -43,6 +43,13 @@ BOOL WINAPI RefuseMove(LPCWSTR, LPCWSTR, DWORD) {
     return FALSE;
 }
 
+// Opens the file as another program that shares it with no one: it can be neither read,
+// replaced nor removed until closed.
+HANDLE OpenUnshared(const std::u16string& path) {
+    return CreateFileW(std::filesystem::path(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 TEST(Win32KeptFiles, WritesReadsListsAndRemovesWholeFilesInItsFolder) {
     const ScratchDir dir;
     const std::u16string folder = dir.File(u"Revertly");
@@ -83,6 +90,39 @@ TEST(Win32KeptFiles, WriteRefusedHalfWayLeavesTheOldFileAndNoTemporaryFile) {
     EXPECT_FALSE(files.Write(u"index.rvk", Bytes("new")));
     EXPECT_EQ(files.Read(u"index.rvk"), Bytes("old"));
     EXPECT_EQ(ListFolder(folder), "index.rvk");
+}
+
+TEST(Win32KeptFiles, HoldsItsFolderAloneUntilItLetsGoAndNeverListsTheLock) {
+    const ScratchDir dir;
+    const std::u16string folder = dir.File(u"Revertly");
+    Win32KeptFiles first(folder);
+    Win32KeptFiles second(folder);
+    ASSERT_TRUE(first.Hold()) << "makes the folder";
+    EXPECT_TRUE(first.Hold()) << "held again";
+    EXPECT_FALSE(second.Hold());
+    EXPECT_EQ(ListFolder(folder), "lock.rvk");
+    EXPECT_EQ(first.List(), std::vector<std::u16string>{});
+    first.LetGo();
+    EXPECT_EQ(ListFolder(folder), "") << "the lock file goes with the hold";
+    EXPECT_TRUE(second.Hold());
+}
+
+TEST(Win32KeptFiles, RemoveAllAndLetGoSaysSoWhenAFileStaysAndElseLeavesNoFolder) {
+    const ScratchDir dir;
+    const std::u16string folder = dir.File(u"Revertly");
+    Win32KeptFiles files(folder);
+    ASSERT_TRUE(files.Hold());
+    ASSERT_TRUE(files.Write(u"index.rvk", Bytes("index")));
+    WriteBytes(folder + u"\\index.rvk.4242-0.tmp", "cut short");
+    {
+        const HANDLE held = OpenUnshared(folder + u"\\index.rvk");
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(files.RemoveAllAndLetGo());
+        CloseHandle(held);
+    }
+    EXPECT_EQ(ListFolder(folder), "index.rvk");
+    EXPECT_TRUE(files.RemoveAllAndLetGo());
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder)));
 }
 
 template <typename Haystack, typename Needle>
@@ -175,17 +215,27 @@ TEST(Win32Seal, KeyFileThatCannotBeReadNowIsKept) {
     ASSERT_TRUE(old);
     const std::string keyFile = ReadBytes(kept.KeyFile());
     {
-        // Another program holds the key file without sharing it.
-        const std::u16string keyFile16 = kept.KeyFile();
-        const std::wstring path(keyFile16.begin(), keyFile16.end());
-        const HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE held = OpenUnshared(kept.KeyFile());
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         EXPECT_EQ(Win32Seal(kept.files).Open(FileRole::State, kKeptVersion, *old), std::nullopt);
         CloseHandle(held);
     }
     EXPECT_EQ(ReadBytes(kept.KeyFile()), keyFile);
     EXPECT_EQ(Win32Seal(kept.files).Open(FileRole::State, kKeptVersion, *old), Bytes("old"));
+}
+
+TEST(Win32Seal, ForgetDestroysTheKeyAndTheNextSealMakesANewOne) {
+    SealedFolder kept;
+    Win32Seal seal(kept.files);
+    const std::optional<std::vector<std::byte>> old =
+        seal.Seal(FileRole::State, kKeptVersion, Bytes("old"));
+    ASSERT_TRUE(old);
+    ASSERT_TRUE(seal.Forget());
+    EXPECT_EQ(seal.Open(FileRole::State, kKeptVersion, *old), std::nullopt);
+    const std::optional<std::vector<std::byte>> fresh =
+        seal.Seal(FileRole::State, kKeptVersion, Bytes("new"));
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(seal.Open(FileRole::State, kKeptVersion, *fresh), Bytes("new"));
 }
 
 TEST(Win32KeptHistory, ComesBackThroughTheRealSealAndFolderWithNothingInTheClear) {

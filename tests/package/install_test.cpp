@@ -33,6 +33,7 @@ const fs::path kInstalled = KnownFolder(FOLDERID_LocalAppData) / L"Programs" / L
 const fs::path kInstalledExe = kInstalled / L"revertly.exe";
 const fs::path kStartMenuLink = KnownFolder(FOLDERID_Programs) / L"Revertly.lnk";
 const fs::path kDataFolder = KnownFolder(FOLDERID_RoamingAppData) / L"Revertly";
+const fs::path kKeptFolder = KnownFolder(FOLDERID_LocalAppData) / L"Revertly";
 
 // Runs a program with the arguments and waits for its exit code, handling this thread's
 // messages meanwhile; nothing when it could not start or did not end.
@@ -190,19 +191,24 @@ TEST_F(PackageTest, InstallsRunsReplacesAndUninstallsWithoutATrace) {
     EXPECT_TRUE(installed.WaitForExit().has_value()) << "the running copy was not ended";
     EXPECT_GT(WrittenAt(kInstalledExe), installedAt) << "the program was not replaced";
 
-    // The uninstaller ends the copy again running, and its autorun shortcut and settings go
-    // with it, also those that an earlier copy kept in the user's data folder.
+    // The uninstaller ends the copy again running, and its autorun shortcut, settings and kept
+    // history go with it, also settings that an earlier copy kept in the user's data folder.
     Revertly again(kInstalled);
     ASSERT_TRUE(Started(again));
     ASSERT_TRUE(ReadShortcut(StartupLinkPath()).has_value());
     fs::create_directories(kDataFolder);
     { std::ofstream(kDataFolder / L"revertly.txt") << "{}"; }
+    fs::create_directories(kKeptFolder);
+    for (const wchar_t* name : {L"key.rvk", L"index.rvk", L"index.rvk.4242-0.tmp"}) {
+        std::ofstream(kKeptFolder / name) << "sealed";
+    }
     ASSERT_TRUE(UninstallSilently()) << "the installation stays";
     EXPECT_TRUE(again.WaitForExit().has_value()) << "the running copy was not ended";
     EXPECT_EQ(CountWindows(L"RevertlyMainWindow", nullptr), 0);
     EXPECT_FALSE(fs::exists(kStartMenuLink));
     EXPECT_FALSE(fs::exists(StartupLinkPath()));
     EXPECT_FALSE(fs::exists(kDataFolder));
+    EXPECT_FALSE(fs::exists(kKeptFolder));
 
     // A shortcut that starts a portable copy elsewhere is that copy's and stays.
     ASSERT_EQ(InstallSilently(), 0u);

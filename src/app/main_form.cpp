@@ -314,8 +314,10 @@ std::optional<LResult> frmMain::HandleWindowMessage(std::uint32_t message, WPara
     }
 }
 
+// Once shutdown has begun, what is kept is the history as it stood: the memory's being
+// cleared at exit is no change to keep.
 void frmMain::KeepIfChanged() {
-    if ((keeping_ != Keeping::Kept && keeping_ != Keeping::NotKept) ||
+    if (closed_ || (keeping_ != Keeping::Kept && keeping_ != Keeping::NotKept) ||
         keptRevision_ == history_.Revision()) {
         return;
     }

@@ -32,6 +32,12 @@ class KeptHistoryTest : public RevertlyTest {
     void WriteSettings(const char* json) {
         std::ofstream(program.SettingsFile(), std::ios::binary) << json;
     }
+    bool SettingsHold(const std::string& text) {
+        return WaitUntil([&] {
+            return ReadFileBytes(program.SettingsFile()).value_or("").find(text) !=
+                   std::string::npos;
+        });
+    }
     // The names of the files in the kept folder, sorted; none when there is no folder.
     std::vector<std::string> KeptFiles() const {
         std::vector<std::string> names;
@@ -93,8 +99,7 @@ TEST_F(KeptHistoryTest, TheChoiceClearAndTurningItOffLeaveNoFile) {
     EXPECT_TRUE(KeptFiles().empty());
     ASSERT_TRUE(program.ChooseTrayItem(TrayItem::KeepHistory));
     EXPECT_TRUE(WaitUntil([&] { return StateFiles() == 1; }));
-    EXPECT_NE(ReadFileBytes(program.SettingsFile()).value_or("").find(R"("KeepHistory":true)"),
-              std::string::npos);
+    EXPECT_TRUE(SettingsHold(R"("KeepHistory":true)"));
 
     ASSERT_TRUE(program.ChooseTrayItem(TrayItem::ClearHistory));
     Answer(L"Clear the clipboard history?", IDYES);
@@ -107,8 +112,7 @@ TEST_F(KeptHistoryTest, TheChoiceClearAndTurningItOffLeaveNoFile) {
     ASSERT_TRUE(program.ChooseTrayItem(TrayItem::KeepHistory));
     EXPECT_TRUE(WaitUntil([&] { return !fs::exists(kept_); }))
         << ::testing::PrintToString(KeptFiles());
-    EXPECT_NE(ReadFileBytes(program.SettingsFile()).value_or("").find(R"("KeepHistory":false)"),
-              std::string::npos);
+    EXPECT_TRUE(SettingsHold(R"("KeepHistory":false)"));
 }
 
 // Another Revertly of the user (another session) holds the folder with its lock file: this

@@ -64,6 +64,7 @@ const Expected kMenu[] = {
     {nullptr, std::nullopt},
     {L"Recent states", std::nullopt},
     {L"Pause recording", MenuItem::PauseRecording},
+    {L"Keep history after exit", MenuItem::KeepHistory},
     {nullptr, std::nullopt},
     {L"Clear history (Win+C)", MenuItem::ClearHistory},
     {nullptr, std::nullopt},
@@ -119,8 +120,8 @@ TEST(TrayMenuWin32, ACaptionChangesInPlaceKeepingItsCommand) {
     window.SetMenuCaption(MenuItem::UndoState, u"Undo the state (Ctrl+Alt+Z)");
     const std::vector<MenuLine> lines = ReadMenu(window.Menu());
     ASSERT_EQ(lines.size(), std::size(kMenu));
-    EXPECT_EQ(lines[17].caption, L"Undo the state (Ctrl+Alt+Z)");
-    EXPECT_EQ(lines[17].command, static_cast<UINT>(MenuItem::UndoState));
+    EXPECT_EQ(lines[18].caption, L"Undo the state (Ctrl+Alt+Z)");
+    EXPECT_EQ(lines[18].command, static_cast<UINT>(MenuItem::UndoState));
 
     // The list's item has no command of its own, and stays a submenu.
     window.SetMenuCaption(MenuItem::RecentStates, u"Recent states (Ctrl+Shift+V)");

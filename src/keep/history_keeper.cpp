@@ -34,7 +34,8 @@ HistoryKeeper::~HistoryKeeper() {
 
 bool HistoryKeeper::TurnOn(bool load) {
     Flush();
-    if (!files_.Hold()) {
+    held_ = files_.Hold();
+    if (!held_) {
         return false;
     }
     {
@@ -48,7 +49,11 @@ bool HistoryKeeper::TurnOn(bool load) {
     return true;
 }
 
+// A folder another program holds is that program's to keep: nothing of it is touched.
 bool HistoryKeeper::TurnOff() {
+    if (!std::exchange(held_, false)) {
+        return true;
+    }
     Flush();
     // The thread is idle and stays so: nothing is asked of it while keeping is off.
     const bool statesGone = store_.Clear();
@@ -58,7 +63,8 @@ bool HistoryKeeper::TurnOff() {
 
 void HistoryKeeper::RemoveLeftovers() {
     const std::optional<std::vector<std::u16string>> names = files_.List();
-    if (names && !names->empty() && files_.Hold()) {
+    if (names && !names->empty()) {
+        held_ = files_.Hold();
         TurnOff();
     }
 }

@@ -45,8 +45,8 @@ class HistoryKeeper {
     // whatever is there (the history in memory is what is to be kept from now on). False when
     // another program holds the folder: nothing is kept then.
     bool TurnOn(bool load);
-    // Stops keeping once the work under way is done, and removes every file, the key's too.
-    // False when something stayed.
+    // Stops keeping once the work under way is done, and removes every file, the key's too;
+    // nothing when another program holds the folder. False when something stayed.
     bool TurnOff();
     // Removes what an earlier run kept, while keeping is off, unless another program holds it.
     void RemoveLeftovers();
@@ -68,6 +68,8 @@ class HistoryKeeper {
     KeptFilesPort& files_;
     HistoryStore store_;
     std::function<void()> ready_;
+    // Whether this program holds the folder (the window's thread only).
+    bool held_ = false;
 
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -98,6 +98,7 @@ TEST_F(MainFormTest, TheTipSaysWhenTheHistoryIsNotKeptOnDisk) {
 
 TEST_F(MainFormTest, AnotherHolderOfTheKeptFolderLeavesTheHistoryInMemory) {
     desktop_.keptFolder.heldElsewhere = true;
+    desktop_.keptFolder.files[u"index.rvk"] = {};  // the other Revertly's
     ASSERT_TRUE(Start("{'KeepHistory':true}"));
     EXPECT_TRUE(desktop_.checks[MenuItem::KeepHistory]);
     EXPECT_EQ(desktop_.tip,
@@ -105,7 +106,9 @@ TEST_F(MainFormTest, AnotherHolderOfTheKeptFolderLeavesTheHistoryInMemory) {
               "keeps it in memory only");
     CopyElsewhere("a");
     EXPECT_EQ(form_.History().LastState(), 2);
-    EXPECT_TRUE(desktop_.keptFolder.files.empty());
+    Choose(MenuItem::KeepHistory);  // off: what the other keeps stays
+    EXPECT_FALSE(desktop_.checks[MenuItem::KeepHistory]);
+    EXPECT_EQ(desktop_.keptFolder.Names(), "index.rvk");
 }
 
 }  // namespace

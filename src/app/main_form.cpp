@@ -314,8 +314,10 @@ std::optional<LResult> frmMain::HandleWindowMessage(std::uint32_t message, WPara
     }
 }
 
+// Not once the program is closing: KeepAtExit has kept the history, and the memory cleared
+// after it must not reach the disk, or the Exit that follows would remove every kept file.
 void frmMain::KeepIfChanged() {
-    if ((keeping_ != Keeping::Kept && keeping_ != Keeping::NotKept) ||
+    if (closed_ || (keeping_ != Keeping::Kept && keeping_ != Keeping::NotKept) ||
         keptRevision_ == history_.Revision()) {
         return;
     }

@@ -1,6 +1,7 @@
 // What the sections of revertly_bench share: its options, the copy of revertly.exe under
 // measurement, the clipboard around it, and the platform's own work on the same data as
-// references. Each section (hotkey, startup, large, pictures, soak) is a file of its own.
+// references. Each section (hotkey, startup, large, pictures, kept, burst, soak) is a file of
+// its own.
 #pragma once
 
 #include <windows.h>
@@ -52,6 +53,7 @@ bool HotkeySection(const Options& options);
 bool StartupIdleSection(const Options& options);
 bool LargeSection(const Options& options);
 bool PictureSection(const Options& options);
+bool KeptSection(const Options& options);
 bool BurstSection(const Options& options);
 bool SoakSection(const Options& options);
 

@@ -112,7 +112,8 @@ std::uint64_t WrittenAt(const fs::path& file) {
 // own), one more state per save, as the program saves after each packed copy.
 struct InProcess {
     std::vector<double> packing;  // RunPacking of one state
-    std::vector<double> saving;   // HistoryStore::Save: the new state's file and the index
+    // HistoryStore::Save: the new state's file and the index; the first also makes the key.
+    std::vector<double> saving;
     std::uint64_t countedBytes = 0;
     Files stateFiles;
 };
@@ -319,13 +320,16 @@ bool KeptSection(const Options& options) {
     std::printf(
         "disk after Exit, %d screenshots: state files %.2f MiB (%d files), with the index and\n"
         "    the key %.2f MiB; the history counts %.2f MiB for them in memory (the same states\n"
-        "    packed in this process; its state files %.2f MiB); as read %.1f MiB (%d x 31.6 MiB);\n"
-        "    the program's working set before Exit %.1f MiB\n",
+        "    packed in this process, whose files take %+.1f KiB more: names, lengths, nonces,\n"
+        "    tags); as read %.1f MiB (%d x 31.6 MiB); the program's working set before Exit\n"
+        "    %.1f MiB\n",
         copies, static_cast<double>(copied->stateFiles.bytes) / kMiB, copied->stateFiles.count,
         static_cast<double>(copied->allFiles.bytes) / kMiB,
         static_cast<double>(inProcess->countedBytes) / kMiB,
-        static_cast<double>(inProcess->stateFiles.bytes) / kMiB, raw, copies,
-        copied->workingSetMiB);
+        (static_cast<double>(inProcess->stateFiles.bytes) -
+         static_cast<double>(inProcess->countedBytes)) /
+            1024,
+        raw, copies, copied->workingSetMiB);
     return true;
 }
 

@@ -1,14 +1,17 @@
 // The running revertly.exe measured from outside, as the programs around it see it: hotkey to
 // clipboard, start-up, idle cost beside a minimal window program, capture and restore of a
-// large clipboard beside the platform's own delivery, copies that come faster than they can be
-// packed, and a soak of copy, undo and redo.
+// large clipboard beside the platform's own delivery, the history kept on disk (start-up with
+// it, writing a state, the disk it takes), copies that come faster than they can be packed,
+// and a soak of copy, undo and redo.
 // Prints figures; never fails for being slow. It fails (exit code 1) only when the program
 // does not do what a step needs, since the figures would then mean nothing.
 //
 //     revertly_bench [--quick | --smoke] [--soak-cycles N] [--idle-seconds N] [section...]
 //
 // Sections: hotkey, startup (start-up and idle), large, pictures (4K screenshots and an owner
-// that renders slowly), burst (copies faster than the packer), soak; all by default. --quick
+// that renders slowly), kept (the history kept on disk, with 4K screenshots; it uses and then
+// removes %LOCALAPPDATA%\Revertly, and refuses to run while that holds anything), burst
+// (copies faster than the packer), soak; all by default. --quick
 // runs fewer repetitions and copies, a shorter idle time and 50 soak cycles, for trying the
 // benchmark out; --smoke runs every step about once with little data, to show that the
 // benchmark runs through (its figures then mean little).
@@ -34,7 +37,8 @@ struct Section {
 constexpr Section kSections[] = {
     {"hotkey", &revertly::bench::HotkeySection}, {"startup", &revertly::bench::StartupIdleSection},
     {"large", &revertly::bench::LargeSection},   {"pictures", &revertly::bench::PictureSection},
-    {"burst", &revertly::bench::BurstSection},   {"soak", &revertly::bench::SoakSection},
+    {"kept", &revertly::bench::KeptSection},     {"burst", &revertly::bench::BurstSection},
+    {"soak", &revertly::bench::SoakSection},
 };
 
 bool IsSection(const std::string& name) {
@@ -92,7 +96,7 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, options)) {
         std::printf(
             "usage: revertly_bench [--quick | --smoke] [--soak-cycles N] [--idle-seconds N] "
-            "[hotkey|startup|large|pictures|burst|soak]...\n");
+            "[hotkey|startup|large|pictures|kept|burst|soak]...\n");
         return 2;
     }
     if (revertly::driver::ReadInstanceBlock()) {

@@ -1,6 +1,7 @@
 // What the sections of revertly_bench share: its options, the copy of revertly.exe under
 // measurement, the clipboard around it, and the platform's own work on the same data as
-// references. Each section (hotkey, startup, large, pictures, soak) is a file of its own.
+// references. Each section (hotkey, startup, large, pictures, kept, burst, soak) is a file of
+// its own.
 #pragma once
 
 #include <windows.h>
@@ -52,6 +53,7 @@ bool HotkeySection(const Options& options);
 bool StartupIdleSection(const Options& options);
 bool LargeSection(const Options& options);
 bool PictureSection(const Options& options);
+bool KeptSection(const Options& options);
 bool BurstSection(const Options& options);
 bool SoakSection(const Options& options);
 
@@ -88,6 +90,36 @@ class Program {
   private:
     ScratchFolder folder_;
     Revertly program_;
+};
+
+// A process started by the benchmark, timed from CreateProcess until a window of its class
+// exists, the file it must write (if any) exists, and the window answers a message. Closed
+// through its window when the object goes.
+class TimedStart {
+  public:
+    TimedStart(const fs::path& executable, const wchar_t* windowClass, const fs::path& writtenFile);
+    ~TimedStart();
+    TimedStart(const TimedStart&) = delete;
+    TimedStart& operator=(const TimedStart&) = delete;
+
+    bool Ready() const { return answeredAt_ >= 0; }
+    // The moment of CreateProcess (a value of Now()); the others count from it.
+    double StartedAt() const { return startedAt_; }
+    double WindowAt() const { return windowAt_; }
+    double FileAt() const { return fileAt_; }
+    double AnsweredAt() const { return answeredAt_; }
+    DWORD ProcessId() const { return process_.Id(); }
+    const fs::path& Executable() const { return executable_; }
+    HWND Window() const { return window_; }
+
+  private:
+    fs::path executable_;
+    testing::ChildProcess process_;
+    HWND window_ = nullptr;
+    double startedAt_ = 0;
+    double windowAt_ = -1;
+    double fileAt_ = -1;
+    double answeredAt_ = -1;
 };
 
 // Waits until the program has recorded the change made at that moment: its save timer has

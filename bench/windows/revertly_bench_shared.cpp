@@ -21,6 +21,40 @@ void Fail(const char* what) {
     std::printf("  FAILED: %s\n", what);
 }
 
+TimedStart::TimedStart(const fs::path& executable, const wchar_t* windowClass,
+                       const fs::path& writtenFile)
+    : executable_(executable) {
+    startedAt_ = Now();
+    if (!process_.Start(executable, {}, fs::temp_directory_path())) {
+        return;
+    }
+    std::error_code ignored;
+    const bool ready = WaitUntil(
+        [&] {
+            if (window_ == nullptr) {
+                window_ =
+                    revertly::driver::FindProcessWindow(process_.Id(), windowClass, nullptr, false);
+                windowAt_ = window_ != nullptr ? Now() - startedAt_ : -1;
+            }
+            if (fileAt_ < 0 && (writtenFile.empty() || fs::exists(writtenFile, ignored))) {
+                fileAt_ = Now() - startedAt_;
+            }
+            return window_ != nullptr && fileAt_ >= 0;
+        },
+        kPatience, 1ms);  // timed to the millisecond
+    DWORD_PTR result = 0;
+    if (ready && SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result)) {
+        answeredAt_ = Now() - startedAt_;
+    }
+}
+
+TimedStart::~TimedStart() {
+    if (window_ != nullptr) {
+        PostMessageW(window_, WM_CLOSE, 0, 0);
+    }
+    process_.WaitForExit(kPatience);  // one that does not end is terminated with process_
+}
+
 // Waits until the program has recorded the change made at that moment: its save timer has
 // surely ticked, and a message round trip waits for whatever capture is still going on.
 bool WaitRecorded(Revertly& program, double changedAt) {

@@ -14,60 +14,6 @@ namespace {
 
 constexpr wchar_t kMinimalWindowClass[] = L"RevertlyMinimalWindow";
 
-// A process started by the benchmark, timed from CreateProcess until a window of its class
-// exists, the file it must write (if any) exists, and the window answers a message. Closed
-// through its window when the object goes.
-class TimedStart {
-  public:
-    TimedStart(const fs::path& executable, const wchar_t* windowClass, const fs::path& writtenFile)
-        : executable_(executable) {
-        const double begun = Now();
-        if (!process_.Start(executable, {}, fs::temp_directory_path())) {
-            return;
-        }
-        std::error_code ignored;
-        const bool ready = WaitUntil(
-            [&] {
-                if (window_ == nullptr) {
-                    window_ = revertly::driver::FindProcessWindow(process_.Id(), windowClass,
-                                                                  nullptr, false);
-                    windowAt_ = window_ != nullptr ? Now() - begun : -1;
-                }
-                if (fileAt_ < 0 && (writtenFile.empty() || fs::exists(writtenFile, ignored))) {
-                    fileAt_ = Now() - begun;
-                }
-                return window_ != nullptr && fileAt_ >= 0;
-            },
-            kPatience, 1ms);  // timed to the millisecond
-        DWORD_PTR result = 0;
-        if (ready && SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result)) {
-            answeredAt_ = Now() - begun;
-        }
-    }
-    ~TimedStart() {
-        if (window_ != nullptr) {
-            PostMessageW(window_, WM_CLOSE, 0, 0);
-        }
-        process_.WaitForExit(kPatience);  // one that does not end is terminated with process_
-    }
-    TimedStart(const TimedStart&) = delete;
-    TimedStart& operator=(const TimedStart&) = delete;
-
-    bool Ready() const { return answeredAt_ >= 0; }
-    double WindowAt() const { return windowAt_; }
-    double FileAt() const { return fileAt_; }
-    double AnsweredAt() const { return answeredAt_; }
-    ProcessMeter Meter() const { return ProcessMeter(process_.Id(), executable_); }
-
-  private:
-    fs::path executable_;
-    testing::ChildProcess process_;
-    HWND window_ = nullptr;
-    double windowAt_ = -1;
-    double fileAt_ = -1;
-    double answeredAt_ = -1;
-};
-
 // The figures of one run of both programs, ours first.
 struct PairRun {
     double windowAt = 0, fileAt = 0, startUp = 0, minimalStartUp = 0;
@@ -109,8 +55,8 @@ std::optional<PairRun> RunPair(const fs::path& ours, const fs::path& minimal, in
         const TimedStart program(ourCopy, kMainWindowClass, folder.Path() / L"revertly.txt");
         const TimedStart reference(minimalCopy, kMinimalWindowClass, {});
         if (program.Ready() && reference.Ready()) {
-            const ProcessMeter meter = program.Meter();
-            const ProcessMeter minimalMeter = reference.Meter();
+            const ProcessMeter meter(program.ProcessId(), program.Executable());
+            const ProcessMeter minimalMeter(reference.ProcessId(), reference.Executable());
             IdleFor(1s);  // what start-up set going (the tray icon's first painting) settles
             run = PairRun{};
             run->windowAt = program.WindowAt();

@@ -15,6 +15,7 @@
 #include "app/recorder.h"
 #include "app/recording_pause.h"
 #include "app/settings_saver.h"
+#include "app/settings_window/settings_choices.h"
 #include "app/tray_icon_keeper.h"
 #include "history/state_history.h"
 #include "history/viewer_chain.h"
@@ -51,9 +52,10 @@ struct FormPorts {
     winhook::WindowProcedurePort& procedures;
     instance::NamedBlockPort& blocks;
     settings::SettingsPlacePort& settingsPlace;
+    SettingsWindowPort& settingsWindow;
 };
 
-class frmMain {
+class frmMain final : public SettingsHost {
   public:
     // taskbarCreated: the number of the registered "TaskbarCreated" message, which the
     // shell broadcasts when it recreates the notification area.
@@ -97,11 +99,21 @@ class frmMain {
     void mnPauseRecording_Click();
     // index: the line of the "Recent states" list last shown, from 0.
     void mnRecentState_Click(std::size_t index);
+    void mnSettings_Click();
     void RunMenuItem(MenuItem item);
+
+    // The settings window's values: those in force, and applying them all at once.
+    SettingsChoices InForce() override;
+    SettingsVerdict Apply(const SettingsChoices& wanted) override;
+    SettingsVerdict Judge(const SettingsChoices& wanted) override;
+    std::optional<std::u16string> CurrentCopyProgram() override;
+    // The one place where keeping the history after exit is turned on or off.
+    void ApplyKeepHistory(bool on);
 
     const history::StateHistory& History() const { return history_; }
     const settings::SettingsFile& Settings() const { return settings_; }
     bool AutorunChecked() const { return autorunChecked_; }
+    bool KeepsHistory() const { return keepHistory_; }
     bool TimerEnabled() const { return recorder_.SaveTimerRunning(); }
     bool Paused() const { return pause_.Paused(); }
     const tray::Tray* TrayIcon() const { return tray_.Icon(); }
@@ -109,6 +121,14 @@ class frmMain {
 
   private:
     void SetMenuCheck(MenuItem item, bool checked);
+    // The count offered at index (from 1), with its menu item checked.
+    void ApplyStatesCount(int index);
+    // Registers the key, or claims it through the keyboard hook where Windows refuses it; notes
+    // a key that is neither.
+    void HoldHotkey(const SettledHotkey& key);
+    void ReleaseHotkeys();
+    // Gives up every key held, then holds the keys of the settings anew, with their captions.
+    void ReholdHotkeys();
     // A notice of a clipboard change, from the listener list or the viewer chain: starts or
     // restarts the save timer, unless the change is the program's own write.
     void OnClipboardChange();
@@ -153,8 +173,11 @@ class frmMain {
     // asked for is the mouse's, not the keyboard's.
     bool rightButtonReleased_ = false;
     bool autorunChecked_ = false;
-    // The hotkeys that start-up registered or claimed, by id.
+    bool keepHistory_ = false;
+    // The hotkeys that start-up registered or claimed, by id, and those that could be
+    // neither.
     std::array<bool, kHotkeyCount> heldHotkeys_{};
+    std::array<bool, kHotkeyCount> refusedHotkeys_{};
 };
 
 }  // namespace revertly::app

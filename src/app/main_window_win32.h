@@ -51,6 +51,11 @@ class Win32MainWindow final : public MainWindowPort {
     void SendTo(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) override;
     void PostToSelf(std::uint32_t message) override;
 
+    // While a key field of the settings window has the focus, the combinations pressed go to it
+    // before Windows hands them to any program that holds them.
+    void RecordKeysFor(HWND field);
+    void StopRecordingKeys();
+
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static void DestroyMenuHandle(HMENU menu);

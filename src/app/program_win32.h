@@ -8,6 +8,7 @@
 #include "app/clipboard_owner_win32.h"
 #include "app/main_form.h"
 #include "app/main_window_win32.h"
+#include "app/settings_window/settings_window_win32.h"
 #include "app/shell_win32.h"
 #include "app/step_hint_win32.h"
 #include "history/clipboard_win32.h"
@@ -29,6 +30,9 @@ class Win32Program {
     bool Created() const { return window_.Created(); }
     Win32MainWindow& Window() { return window_; }
     frmMain& Form() { return form_; }
+    Win32SettingsWindow& SettingsWindow() { return settingsWindow_; }
+    // For the message loop: true when the message was the settings window's and is done.
+    bool HandleDialogMessage(MSG& message) { return settingsWindow_.HandleDialogMessage(message); }
 
   private:
     // The window and the adapters first, the form that reaches them last: members are built
@@ -44,6 +48,7 @@ class Win32Program {
     winhook::Win32WindowProcedures procedures_;
     instance::Win32NamedBlocks blocks_;
     settings::Win32SettingsPlace settingsPlace_;
+    Win32SettingsWindow settingsWindow_;
     frmMain form_;
 };
 

@@ -21,6 +21,7 @@ class FakeDesktop final : public app::MainWindowPort,
                           public app::StepHintPort,
                           public app::ShellPort,
                           public app::ClipboardOwnerPort,
+                          public app::SettingsWindowPort,
                           public history::ViewerPort,
                           public tray::ShellNotifyPort,
                           public tray::TrayHost,
@@ -43,7 +44,8 @@ class FakeDesktop final : public app::MainWindowPort,
                 .trayHost = *this,
                 .procedures = *this,
                 .blocks = *this,
-                .settingsPlace = *this};
+                .settingsPlace = *this,
+                .settingsWindow = *this};
     }
 
     // Delivers a message to the main window as Windows would.
@@ -147,6 +149,9 @@ class FakeDesktop final : public app::MainWindowPort,
 
     // ClipboardOwnerPort
     std::optional<std::u16string> ClipboardOwnerProgram() override { return clipboardOwner; }
+
+    // SettingsWindowPort
+    void Show() override { Note("settings window"); }
 
     // ViewerPort
     bool AddClipboardFormatListener(WindowHandle) override {

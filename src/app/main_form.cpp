@@ -4,9 +4,9 @@
 #include <iterator>
 #include <utility>
 
+#include "app/choices/recent_states.h"
+#include "app/hint/step_hint.h"
 #include "app/messages.h"
-#include "app/recent_states.h"
-#include "app/step_hint.h"
 
 namespace revertly::app {
 

@@ -10,10 +10,10 @@
 
 #include "app/app_ports.h"
 #include "app/autorun.h"
-#include "app/hotkeys.h"
-#include "app/program_filter.h"
+#include "app/choices/program_filter.h"
+#include "app/choices/recording_pause.h"
+#include "app/keys/hotkeys.h"
 #include "app/recorder.h"
-#include "app/recording_pause.h"
 #include "app/settings_saver.h"
 #include "app/settings_window/settings_choices.h"
 #include "app/tray_icon_keeper.h"

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "app/app_ports.h"
-#include "app/keyboard_hook_win32.h"
+#include "app/keys/keyboard_hook_win32.h"
 #include "common/unique_handle.h"
 #include "common/unique_win32.h"
 

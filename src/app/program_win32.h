@@ -6,11 +6,11 @@
 #include <windows.h>
 
 #include "app/clipboard_owner_win32.h"
+#include "app/hint/step_hint_win32.h"
 #include "app/main_form.h"
 #include "app/main_window_win32.h"
 #include "app/settings_window/settings_window_win32.h"
 #include "app/shell_win32.h"
-#include "app/step_hint_win32.h"
 #include "history/clipboard_win32.h"
 #include "instance/named_block_win32.h"
 #include "settings/settings_place_win32.h"

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/api_win32.h"
-#include "app/hotkeys.h"
+#include "app/keys/hotkeys.h"
 
 namespace revertly::app {
 

@@ -4,8 +4,8 @@
 #include <charconv>
 #include <string>
 
-#include "app/program_filter.h"
-#include "app/step_hint.h"
+#include "app/choices/program_filter.h"
+#include "app/hint/step_hint.h"
 #include "settings/settings.h"
 
 namespace revertly::app {

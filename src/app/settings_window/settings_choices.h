@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/app_ports.h"
-#include "app/hotkeys.h"
+#include "app/keys/hotkeys.h"
 #include "settings/json_value.h"
 
 namespace revertly::app {

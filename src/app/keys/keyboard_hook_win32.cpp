@@ -1,4 +1,4 @@
-#include "app/keyboard_hook_win32.h"
+#include "app/keys/keyboard_hook_win32.h"
 
 #include "app/api_win32.h"
 #include "app/settings_window/key_field_win32.h"

@@ -1,4 +1,4 @@
-#include "app/hotkeys.h"
+#include "app/keys/hotkeys.h"
 
 namespace revertly::app {
 

@@ -12,7 +12,7 @@
 #include <future>
 #include <thread>
 
-#include "app/keyboard_claims.h"
+#include "app/keys/keyboard_claims.h"
 
 namespace revertly::app {
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 // The shell headers need the types of windows.h first.
+#include <commdlg.h>
 #include <objbase.h>
 #include <shellapi.h>
 #include <shellscalingapi.h>
@@ -88,6 +89,26 @@ struct Win32Api {
     decltype(&::GetSysColor) GetSysColor = ::GetSysColor;
     decltype(&::SetTextColor) SetTextColor = ::SetTextColor;
     decltype(&::SetBkMode) SetBkMode = ::SetBkMode;
+
+    // The settings window and its key fields.
+    decltype(&::CreateDialogParamW) CreateDialogParamW = ::CreateDialogParamW;
+    decltype(&::IsDialogMessageW) IsDialogMessageW = ::IsDialogMessageW;
+    decltype(&::GetDlgItem) GetDlgItem = ::GetDlgItem;
+    decltype(&::SendDlgItemMessageW) SendDlgItemMessageW = ::SendDlgItemMessageW;
+    decltype(&::SetDlgItemTextW) SetDlgItemTextW = ::SetDlgItemTextW;
+    decltype(&::GetWindowTextLengthW) GetWindowTextLengthW = ::GetWindowTextLengthW;
+    decltype(&::CheckDlgButton) CheckDlgButton = ::CheckDlgButton;
+    decltype(&::IsDlgButtonChecked) IsDlgButtonChecked = ::IsDlgButtonChecked;
+    decltype(&::EnableWindow) EnableWindow = ::EnableWindow;
+    decltype(&::IsIconic) IsIconic = ::IsIconic;
+    decltype(&::GetOpenFileNameW) GetOpenFileNameW = ::GetOpenFileNameW;
+    decltype(&::GetKeyState) GetKeyState = ::GetKeyState;
+    decltype(&::GetFocus) GetFocus = ::GetFocus;
+    decltype(&::SetFocus) SetFocus = ::SetFocus;
+    decltype(&::GetParent) GetParent = ::GetParent;
+    decltype(&::GetDlgCtrlID) GetDlgCtrlID = ::GetDlgCtrlID;
+    decltype(&::IsWindowEnabled) IsWindowEnabled = ::IsWindowEnabled;
+    decltype(&::DrawFocusRect) DrawFocusRect = ::DrawFocusRect;
 
     // The keyboard hook and its thread.
     decltype(&::SetWindowsHookExW) SetWindowsHookExW = ::SetWindowsHookExW;

@@ -30,6 +30,7 @@ enum class MenuItem : std::uint32_t {
     PauseRecording,
     RecentStates,  // the submenu's own item
     KeepHistory,
+    Settings,      // "Settings...": opens the settings window
 };
 
 // The entries of the "Recent states" list, newest first: entry i (from 0) is the command
@@ -149,6 +150,14 @@ class StepHintPort {
     // Shows the text at once; a show while the hint is up replaces its text and starts its
     // time afresh.
     virtual void ShowStepHint(std::u16string_view text) = 0;
+};
+
+// The settings window: one at a time, and not modal.
+class SettingsWindowPort {
+  public:
+    virtual ~SettingsWindowPort() = default;
+    // Opens the window, or brings it to the front when it is open already.
+    virtual void Show() = 0;
 };
 
 // The shell: web links and the shortcut in the Startup folder.

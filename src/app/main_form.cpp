@@ -4,9 +4,9 @@
 #include <iterator>
 #include <utility>
 
+#include "app/choices/recent_states.h"
+#include "app/hint/step_hint.h"
 #include "app/messages.h"
-#include "app/recent_states.h"
-#include "app/step_hint.h"
 
 namespace revertly::app {
 
@@ -17,6 +17,16 @@ constexpr int kStatesCountItems = static_cast<int>(std::size(history::kStateCoun
 
 MenuItem StatesCountItem(int index) {
     return static_cast<MenuItem>(static_cast<std::uint32_t>(MenuItem::StatesCount1) + index - 1);
+}
+
+// The index (from 1) of the offered capacity that equals count.
+std::optional<int> StatesCountIndex(double count) {
+    for (int i = 1; i <= kStatesCountItems; ++i) {
+        if (count == history::kStateCounts[i - 1]) {
+            return i;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -47,7 +57,7 @@ bool frmMain::Form_Initialize() {
     // shell, a clipboard owner, a message box) may let a close request in, which shuts down
     // what exists by then. Start-up then stops at its next step.
     settings_.LoadWithDefaults();
-    // The keys are read at start-up only.
+    // The keys are read at start-up, and again when the settings window changes them.
     const std::array<SettledHotkey, kHotkeyCount> hotkeys = SettleHotkeys(settings_.Settings());
     recorder_.ShowHints(StepHintWanted(settings_.Settings()));
     filter_ = ProgramFilter(settings_.Settings());
@@ -82,13 +92,7 @@ bool frmMain::Form_Initialize() {
     // The first of the offered capacities that equals the setting; 10 for any other value,
     // which stays in the settings until the user picks a count.
     const std::optional<double> wanted = settings_.Get(settings::kStatesCountKey)->AsNumber();
-    int index = 2;
-    for (int i = 1; i <= kStatesCountItems; ++i) {
-        if (wanted == history::kStateCounts[i - 1]) {
-            index = i;
-            break;
-        }
-    }
+    const int index = wanted ? StatesCountIndex(*wanted).value_or(2) : 2;
     history_.SetStatesCount(history::kStateCounts[index - 1]);
     SetMenuCheck(StatesCountItem(index), true);
 
@@ -127,19 +131,43 @@ bool frmMain::Form_Initialize() {
         chain_.LeaveViewerChain();
     }
 
-    // A key that Windows will not register (Explorer holds the Win+letter keys it uses) is
-    // claimed through the keyboard hook; only a key that is neither is reported.
+    // At start-up a key that is neither registered nor claimed is reported with a message.
     for (const SettledHotkey& key : hotkeys) {
         if (closed_) {
             return true;
         }
-        heldHotkeys_[key.id] = key.hotkey && (ports_.window.RegisterHotkey(key.id, *key.hotkey) ||
-                                              ports_.window.ClaimHotkey(key.id, *key.hotkey));
-        if (!heldHotkeys_[key.id] && !key.takenMessage.empty()) {
+        HoldHotkey(key);
+        if (refusedHotkeys_[key.id] && !key.takenMessage.empty()) {
             ports_.window.ShowMessage(key.takenMessage, kPlainStyle);
         }
     }
     return true;
+}
+
+// A key that Windows will not register (Explorer holds the Win+letter keys it uses) is claimed
+// through the keyboard hook; only a key that is neither is refused.
+void frmMain::HoldHotkey(const SettledHotkey& key) {
+    heldHotkeys_[key.id] = key.hotkey && (ports_.window.RegisterHotkey(key.id, *key.hotkey) ||
+                                          ports_.window.ClaimHotkey(key.id, *key.hotkey));
+    refusedHotkeys_[key.id] = key.hotkey && !heldHotkeys_[key.id];
+}
+
+void frmMain::ReleaseHotkeys() {
+    for (int id = 0; id < kHotkeyCount; ++id) {
+        if (std::exchange(heldHotkeys_[id], false)) {
+            ports_.window.UnregisterHotkey(id);
+        }
+    }
+}
+
+void frmMain::ReholdHotkeys() {
+    ReleaseHotkeys();
+    const std::array<SettledHotkey, kHotkeyCount> hotkeys = SettleHotkeys(settings_.Settings());
+    for (const SettledHotkey& key : hotkeys) {
+        ports_.window.SetMenuCaption(
+            key.menuItem, key.menuCaption.value_or(std::u16string(DefaultMenuCaption(key.id))));
+        HoldHotkey(key);
+    }
 }
 
 bool frmMain::Form_QueryUnload(CloseReason reason) {
@@ -262,11 +290,7 @@ void frmMain::OnClipboardChange() {
 void frmMain::ReleaseWindowServices() {
     chain_.StopWatching();
     subclass_.UnsubclassWindow(std::exchange(SubclassHandle_, 0));
-    for (int id = 0; id < kHotkeyCount; ++id) {
-        if (std::exchange(heldHotkeys_[id], false)) {
-            ports_.window.UnregisterHotkey(id);
-        }
-    }
+    ReleaseHotkeys();
 }
 
 std::optional<LResult> frmMain::WindowProcedure(std::uint32_t message, WParam wParam, LParam) {
@@ -447,13 +471,17 @@ void frmMain::mnAutorun_Click() {
     saver_.ScheduleRetry();
 }
 
-void frmMain::mnStatesCount_Click(std::int16_t Index) {
+void frmMain::ApplyStatesCount(int index) {
     for (int i = 1; i <= kStatesCountItems; ++i) {
-        SetMenuCheck(StatesCountItem(i), i == Index);
+        SetMenuCheck(StatesCountItem(i), i == index);
     }
-    if (Index >= 1 && Index <= kStatesCountItems) {
-        history_.SetStatesCount(history::kStateCounts[Index - 1]);
+    if (index >= 1 && index <= kStatesCountItems) {
+        history_.SetStatesCount(history::kStateCounts[index - 1]);
     }
+}
+
+void frmMain::mnStatesCount_Click(std::int16_t Index) {
+    ApplyStatesCount(Index);
     settings_.Set(settings::kStatesCountKey, json::JsonValue::Int32(history_.StatesCount()));
     saver_.ScheduleRetry();
 }
@@ -493,21 +521,11 @@ void frmMain::mnPauseRecording_Click() {
     }
 }
 
-// On, the history as it stands is kept at once (after this message); off, everything kept
-// goes, the key with it.
 void frmMain::mnKeepHistory_Click() {
-    if (keeping_ == Keeping::Off) {
-        keeping_ = keeper_.TurnOn(/*load=*/false) ? Keeping::Kept : Keeping::HeldElsewhere;
-        keptRevision_.reset();
-    } else {
-        keeper_.TurnOff();
-        keeping_ = Keeping::Off;
-    }
-    const bool on = keeping_ != Keeping::Off;
-    SetMenuCheck(MenuItem::KeepHistory, on);
+    const bool on = keeping_ == Keeping::Off;
+    ApplyKeepHistory(on);
     settings_.Set(settings::kKeepHistoryKey, json::JsonValue::Boolean(on));
     saver_.ScheduleRetry();
-    ShowTrayTip();
 }
 
 void frmMain::mnRecentState_Click(std::size_t index) {
@@ -515,6 +533,83 @@ void frmMain::mnRecentState_Click(std::size_t index) {
         recorder_.RequestStep(
             {.kind = Step::Kind::To, .slot = recentSlots_[index], .layout = recentLayout_});
     }
+}
+
+void frmMain::mnSettings_Click() {
+    ports_.settingsWindow.Show();
+}
+
+SettingsChoices frmMain::InForce() {
+    return ChoicesInForce(settings_.Settings(), history_.StatesCount(), history_.MemoryBudget(),
+                          autorunChecked_);
+}
+
+SettingsVerdict frmMain::Judge(const SettingsChoices& wanted) {
+    return JudgeChoices(wanted, InForce(), refusedHotkeys_);
+}
+
+// Everything the window changed takes effect at once: the settings are written first, since
+// the keys and the programs left out are settled from them, then the file is saved (and tried
+// again while another program holds it; the values stay in force meanwhile).
+SettingsVerdict frmMain::Apply(const SettingsChoices& wanted) {
+    const SettingsChoices before = InForce();
+    if (closed_) {
+        return JudgeChoices(wanted, before, refusedHotkeys_);
+    }
+    SettingsChoices after =
+        ApplicableChoices(before, wanted, JudgeChoices(wanted, before, refusedHotkeys_));
+    const SettingsChanges changes = CompareChoices(before, after);
+    if (changes.autorun) {
+        after.autorun = SetAutorun(ports_.shell, paths_, after.autorun);
+        SetMenuCheck(MenuItem::Autorun, after.autorun);
+    }
+    WriteChoices(settings_.Edit(), before, after);
+    if (changes.statesCount) {
+        ApplyStatesCount(StatesCountIndex(after.statesCount).value_or(0));
+    }
+    if (changes.memory) {
+        history_.SetMemoryBudget(std::uint64_t{ParseMegabytes(after.memoryMegabytes).value_or(0)}
+                                 << 20);
+    }
+    if (changes.stepHint) {
+        recorder_.ShowHints(after.stepHint);
+    }
+    if (changes.programs) {
+        filter_ = ProgramFilter(settings_.Settings());
+    }
+    if (changes.keepHistory) {
+        ApplyKeepHistory(after.keepHistory);
+    }
+    if (changes.keys) {
+        ReholdHotkeys();
+    }
+    if (before != after) {
+        saver_.Save();
+    }
+    return Judge(wanted);
+}
+
+std::optional<std::u16string> frmMain::CurrentCopyProgram() {
+    return ports_.clipboardOwner.ClipboardOwnerProgram();
+}
+
+// Turns keeping the history after exit on or off: the one place that does, for every way the
+// user has to choose it. The choice is in the settings by now.
+// On, the history as it stands is kept at once (after this message); off, everything kept
+// goes, the key with it.
+void frmMain::ApplyKeepHistory(bool on) {
+    if (on == (keeping_ != Keeping::Off)) {
+        return;
+    }
+    if (on) {
+        keeping_ = keeper_.TurnOn(/*load=*/false) ? Keeping::Kept : Keeping::HeldElsewhere;
+        keptRevision_.reset();
+    } else {
+        keeper_.TurnOff();
+        keeping_ = Keeping::Off;
+    }
+    SetMenuCheck(MenuItem::KeepHistory, on);
+    ShowTrayTip();
 }
 
 void frmMain::RunMenuItem(MenuItem item) {
@@ -550,6 +645,8 @@ void frmMain::RunMenuItem(MenuItem item) {
             return mnKeepHistory_Click();
         case MenuItem::RecentStates:
             return;  // opens its submenu; no command of its own
+        case MenuItem::Settings:
+            return mnSettings_Click();
     }
 }
 

@@ -10,12 +10,13 @@
 
 #include "app/app_ports.h"
 #include "app/autorun.h"
-#include "app/hotkeys.h"
+#include "app/choices/program_filter.h"
+#include "app/choices/recording_pause.h"
+#include "app/keys/hotkeys.h"
 #include "app/messages.h"
-#include "app/program_filter.h"
 #include "app/recorder.h"
-#include "app/recording_pause.h"
 #include "app/settings_saver.h"
+#include "app/settings_window/settings_choices.h"
 #include "app/tray_icon_keeper.h"
 #include "history/state_history.h"
 #include "history/viewer_chain.h"
@@ -61,6 +62,7 @@ struct FormPorts {
     settings::SettingsPlacePort& settingsPlace;
     keep::SealPort& seal;
     keep::KeptFilesPort& keptFiles;
+    SettingsWindowPort& settingsWindow;
 };
 
 // Where keeping the history on disk stands.
@@ -72,7 +74,7 @@ enum class Keeping {
     HeldElsewhere,  // on, but another Revertly of the user holds the folder: memory only
 };
 
-class frmMain {
+class frmMain final : public SettingsHost {
   public:
     // taskbarCreated: the number of the registered "TaskbarCreated" message, which the
     // shell broadcasts when it recreates the notification area.
@@ -117,7 +119,16 @@ class frmMain {
     void mnKeepHistory_Click();
     // index: the line of the "Recent states" list last shown, from 0.
     void mnRecentState_Click(std::size_t index);
+    void mnSettings_Click();
     void RunMenuItem(MenuItem item);
+
+    // The settings window's values: those in force, and applying them all at once.
+    SettingsChoices InForce() override;
+    SettingsVerdict Apply(const SettingsChoices& wanted) override;
+    SettingsVerdict Judge(const SettingsChoices& wanted) override;
+    std::optional<std::u16string> CurrentCopyProgram() override;
+    // The one place where keeping the history after exit is turned on or off.
+    void ApplyKeepHistory(bool on);
 
     const history::StateHistory& History() const { return history_; }
     const settings::SettingsFile& Settings() const { return settings_; }
@@ -130,6 +141,14 @@ class frmMain {
 
   private:
     void SetMenuCheck(MenuItem item, bool checked);
+    // The count offered at index (from 1), with its menu item checked.
+    void ApplyStatesCount(int index);
+    // Registers the key, or claims it through the keyboard hook where Windows refuses it; notes
+    // a key that is neither.
+    void HoldHotkey(const SettledHotkey& key);
+    void ReleaseHotkeys();
+    // Gives up every key held, then holds the keys of the settings anew, with their captions.
+    void ReholdHotkeys();
     // A notice of a clipboard change, from the listener list or the viewer chain: starts or
     // restarts the save timer, unless the change is the program's own write.
     void OnClipboardChange();
@@ -190,8 +209,10 @@ class frmMain {
     // asked for is the mouse's, not the keyboard's.
     bool rightButtonReleased_ = false;
     bool autorunChecked_ = false;
-    // The hotkeys that start-up registered or claimed, by id.
+    // The hotkeys that start-up registered or claimed, by id, and those that could be
+    // neither.
     std::array<bool, kHotkeyCount> heldHotkeys_{};
+    std::array<bool, kHotkeyCount> refusedHotkeys_{};
 };
 
 }  // namespace revertly::app

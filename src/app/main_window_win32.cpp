@@ -60,6 +60,8 @@ const MenuEntry kMenu[] = {
     {MenuItem::RedoState, L"Redo the state (Win+X)"},
     {MenuItem::UndoState, L"Undo the state (Win-Z)"},
     {std::nullopt, nullptr},
+    {MenuItem::Settings, L"Settings..."},
+    {std::nullopt, nullptr},
     {MenuItem::Exit, L"Exit"},
 };
 
@@ -227,6 +229,19 @@ void Win32MainWindow::UnregisterHotkey(int id) {
     Api().UnregisterHotKey(window_.get(), id);
     if (keyboard_) {
         keyboard_->Unclaim(id);
+    }
+}
+
+void Win32MainWindow::RecordKeysFor(HWND field) {
+    if (!keyboard_) {
+        keyboard_.emplace(window_.get());
+    }
+    keyboard_->RecordFor(field);
+}
+
+void Win32MainWindow::StopRecordingKeys() {
+    if (keyboard_) {
+        keyboard_->StopRecording();
     }
 }
 

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "app/app_ports.h"
-#include "app/keyboard_hook_win32.h"
+#include "app/keys/keyboard_hook_win32.h"
 #include "common/unique_handle.h"
 #include "common/unique_win32.h"
 
@@ -50,6 +50,11 @@ class Win32MainWindow final : public MainWindowPort {
     int ShowMessage(std::u16string_view text, std::uint32_t style) override;
     void SendTo(WindowHandle window, std::uint32_t message, WParam wParam, LParam lParam) override;
     void PostToSelf(std::uint32_t message) override;
+
+    // While a key field of the settings window has the focus, the combinations pressed go to it
+    // before Windows hands them to any program that holds them.
+    void RecordKeysFor(HWND field);
+    void StopRecordingKeys();
 
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

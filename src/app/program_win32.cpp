@@ -27,6 +27,14 @@ Win32Program::Win32Program(HINSTANCE instance, ProgramPaths paths)
       stepHint_(instance),
       clipboard_(window_.Handle()),
       trayHost_(window_.Handle()),
+      settingsWindow_(instance, reinterpret_cast<HWND>(window_.Handle()),
+                      [this](HWND field) {
+                          if (field != nullptr) {
+                              window_.RecordKeysFor(field);
+                          } else {
+                              window_.StopRecordingKeys();
+                          }
+                      }),
       form_({.window = window_,
              .stepHint = stepHint_,
              .shell = shell_,
@@ -39,9 +47,12 @@ Win32Program::Win32Program(HINSTANCE instance, ProgramPaths paths)
              .blocks = blocks_,
              .settingsPlace = settingsPlace_,
              .seal = seal_,
-             .keptFiles = keptFiles_},
+             .keptFiles = keptFiles_,
+
+             .settingsWindow = settingsWindow_},
             std::move(paths), RegisterWindowMessageW(L"TaskbarCreated")) {
     window_.Attach(form_);
+    settingsWindow_.Attach(form_);
 }
 
 }  // namespace revertly::app

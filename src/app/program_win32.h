@@ -6,10 +6,11 @@
 #include <windows.h>
 
 #include "app/clipboard_owner_win32.h"
+#include "app/hint/step_hint_win32.h"
 #include "app/main_form.h"
 #include "app/main_window_win32.h"
+#include "app/settings_window/settings_window_win32.h"
 #include "app/shell_win32.h"
-#include "app/step_hint_win32.h"
 #include "history/clipboard_win32.h"
 #include "instance/named_block_win32.h"
 #include "keep/kept_files_win32.h"
@@ -31,6 +32,9 @@ class Win32Program {
     bool Created() const { return window_.Created(); }
     Win32MainWindow& Window() { return window_; }
     frmMain& Form() { return form_; }
+    Win32SettingsWindow& SettingsWindow() { return settingsWindow_; }
+    // For the message loop: true when the message was the settings window's and is done.
+    bool HandleDialogMessage(MSG& message) { return settingsWindow_.HandleDialogMessage(message); }
 
   private:
     // The window and the adapters first, the form that reaches them last: members are built
@@ -48,6 +52,7 @@ class Win32Program {
     settings::Win32SettingsPlace settingsPlace_;
     keep::Win32KeptFiles keptFiles_{keep::DefaultKeptFolder()};
     keep::Win32Seal seal_{keptFiles_};
+    Win32SettingsWindow settingsWindow_;
     frmMain form_;
 };
 

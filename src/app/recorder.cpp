@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/step_hint.h"
+#include "app/hint/step_hint.h"
 
 namespace revertly::app {
 

@@ -15,6 +15,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (program.HandleDialogMessage(message)) {
+            continue;
+        }
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -113,6 +113,11 @@ ClipboardState* StateHistory::StateOfJob(std::uint64_t id) {
     return nullptr;
 }
 
+void StateHistory::SetMemoryBudget(std::uint64_t bytes) {
+    memoryBudget_ = bytes;
+    KeepWithinBudget();
+}
+
 // The states farthest back go first, as a full history drops its oldest, then those that
 // redo would reach, farthest first; the current one, which the clipboard holds, stays
 // whatever its size.

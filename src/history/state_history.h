@@ -78,8 +78,10 @@ class StateHistory {
     // The memory all stored states may take together, counted once they are packed. Past it
     // the oldest states go first, then, after an undo, the newest; the current state is kept
     // whatever its size. States waiting for the packer, other than the newest, may take as
-    // much again as read; past that the oldest of them goes.
-    void SetMemoryBudget(std::uint64_t bytes) { memoryBudget_ = bytes; }
+    // much again as read; past that the oldest of them goes. A smaller budget drops states
+    // at once.
+    void SetMemoryBudget(std::uint64_t bytes);
+    std::uint64_t MemoryBudget() const { return memoryBudget_; }
     // The memory the stored states take.
     std::uint64_t StoredBytes() const { return BytesOfStates(false); }
     // Has each new state made compact by the packer (none: states stay as read).

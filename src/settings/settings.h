@@ -18,8 +18,8 @@ inline constexpr std::u16string_view kAutorunKey = u"Autorun";
 inline constexpr std::u16string_view kStatesCountKey = u"StatesCount";
 
 // The memory all stored clipboard states may take together, in MiB: HistoryMemoryMB, a whole
-// number from 1 to 1048576. Read at start-up and never added to the file; nothing for any
-// other value or none, and the history's own default applies.
+// number from 1 to 1048576. Read at start-up; the settings window writes it when the user
+// changes it there. Nothing for any other value or none, and the history's own default applies.
 inline constexpr std::u16string_view kHistoryMemoryKey = u"HistoryMemoryMB";
 std::optional<std::uint32_t> HistoryMemoryMegabytes(const json::JsonValue& settings);
 
@@ -70,6 +70,8 @@ class SettingsFile {
     void Set(std::u16string_view key, json::JsonValue value);
 
     const json::JsonValue& Settings() const { return settings_; }
+    // The settings to change in place, several at once; the caller saves them.
+    json::JsonValue& Edit() { return settings_; }
     const json::JsonValue& DefaultSettings() const { return defaults_; }
 
   private:

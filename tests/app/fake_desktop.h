@@ -25,6 +25,7 @@ class FakeDesktop final : public app::MainWindowPort,
                           public app::StepHintPort,
                           public app::ShellPort,
                           public app::ClipboardOwnerPort,
+                          public app::SettingsWindowPort,
                           public history::ViewerPort,
                           public tray::ShellNotifyPort,
                           public tray::TrayHost,
@@ -49,7 +50,9 @@ class FakeDesktop final : public app::MainWindowPort,
                 .blocks = *this,
                 .settingsPlace = *this,
                 .seal = keptSeal,
-                .keptFiles = keptFolder};
+                .keptFiles = keptFolder,
+
+                .settingsWindow = *this};
     }
 
     // Delivers a message to the main window as Windows would.
@@ -174,6 +177,9 @@ class FakeDesktop final : public app::MainWindowPort,
 
     // ClipboardOwnerPort
     std::optional<std::u16string> ClipboardOwnerProgram() override { return clipboardOwner; }
+
+    // SettingsWindowPort
+    void Show() override { Note("settings window"); }
 
     // ViewerPort
     bool AddClipboardFormatListener(WindowHandle) override {

@@ -1,11 +1,11 @@
-#include "app/hotkeys.h"
+#include "app/keys/hotkeys.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "app/keyboard_claims.h"
+#include "app/keys/keyboard_claims.h"
 #include "settings/json_reader.h"
 
 namespace revertly::app {

@@ -1,4 +1,4 @@
-#include "app/recent_states.h"
+#include "app/choices/recent_states.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The step hint's window under Wine: it never takes the foreground, lies inside the work area,
 // stays one window when shown again, and is gone soon after.
-#include "app/step_hint_win32.h"
+#include "app/hint/step_hint_win32.h"
 
 #include <gtest/gtest.h>
 

@@ -71,6 +71,8 @@ const Expected kMenu[] = {
     {L"Redo the state (Win+X)", MenuItem::RedoState},
     {L"Undo the state (Win-Z)", MenuItem::UndoState},
     {nullptr, std::nullopt},
+    {L"Settings...", MenuItem::Settings},
+    {nullptr, std::nullopt},
     {L"Exit", MenuItem::Exit},
 };
 

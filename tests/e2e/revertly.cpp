@@ -139,6 +139,18 @@ bool Revertly::ChooseRecentState(int number) {
     return SendKeys(std::move(keys)) && WaitUntil([this] { return !TrayMenuShown(); });
 }
 
+HWND Revertly::OpenSettingsWindow() {
+    HWND window = nullptr;
+    if (ChooseTrayItem(TrayItem::Settings)) {
+        WaitUntil([&] { return (window = SettingsWindow()) != nullptr; });
+    }
+    return window;
+}
+
+HWND Revertly::SettingsWindow() const {
+    return FindProcessWindow(process_.Id(), kDialogClass, L"Revertly settings", true);
+}
+
 HWND Revertly::WaitForMessageBox(Milliseconds timeout) {
     HWND box = nullptr;
     WaitUntil(

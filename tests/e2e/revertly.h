@@ -32,6 +32,7 @@ enum class TrayItem {
     ClearHistory,
     Redo,
     Undo,
+    Settings,
     Exit,
 };
 
@@ -84,6 +85,10 @@ class Revertly {
     // Opens the menu and its "Recent states" list, and picks the line with this number (1 to
     // 10) by its access key.
     bool ChooseRecentState(int number);
+
+    // "Settings..." from the menu: waits for the settings window; nullptr when none showed.
+    HWND OpenSettingsWindow();
+    HWND SettingsWindow() const;
 
     // Waits for one of the program's message boxes; nullptr when none showed.
     HWND WaitForMessageBox(Milliseconds timeout = kPatience);

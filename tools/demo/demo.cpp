@@ -2,16 +2,16 @@
 // step with what the clipboard holds after it: three copies, undo twice (with the step hint
 // turned on in the settings), redo, a new copy that drops the redo branch, the oldest state
 // chosen from the "Recent states" list and redo from it, the tray menu opened from its icon
-// and closed, and Exit.
+// and closed, the settings window opened from the menu and cancelled, and Exit.
 //
 //     revertly_demo [revertly.exe]
 //
 // Run it under Wine on an X display (scripts/demo starts a private one). While the step hint
-// is up, and while the tray menu or its list is open, it prints "SCREENSHOT name left top
-// right bottom": the part of the screen that shows the hint, or the menus and their icon. It goes
-// on once a line arrives on its input, so that whoever runs it can take a picture first. A step
-// that does not do what it should stops the session (exit code 1); either way the demo ends
-// everything it started.
+// is up, and while the tray menu, its list or the settings window is open, it prints "SCREENSHOT
+// name left top right bottom": the part of the screen that shows the hint, or the menus and their
+// icon. It goes on once a line arrives on its input, so that whoever runs it can take a picture
+// first. A step that does not do what it should stops the session (exit code 1); either way the
+// demo ends everything it started.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -281,6 +281,27 @@ class Session {
         return true;
     }
 
+    // "Settings..." from the tray menu: the settings window for a picture, then Cancel.
+    bool SettingsWindowForAPicture() {
+        const HWND window = program_.OpenSettingsWindow();
+        if (window == nullptr) {
+            return Stop("the settings window did not open");
+        }
+        Report("\"Settings...\" in the tray menu", std::nullopt, "the settings window is open");
+        PumpFor(kPaint);
+        const RECT rect = WindowRect(window);
+        Say("SCREENSHOT settings-window " + std::to_string(std::max<int>(rect.left - kMargin, 0)) +
+            " " + std::to_string(std::max<int>(rect.top - kMargin, 0)) + " " +
+            std::to_string(rect.right + kMargin) + " " + std::to_string(rect.bottom + kMargin));
+        std::string ignored;
+        std::getline(std::cin, ignored);
+        SendMessageW(GetDlgItem(window, IDCANCEL), BM_CLICK, 0, 0);
+        if (!WaitUntil([&] { return !IsWindow(window); })) {
+            return Stop("Cancel did not close the settings window");
+        }
+        return Report("Cancel", std::nullopt, "the window closes, nothing changed");
+    }
+
     bool CloseTrayMenu() {
         if (!program_.CloseTrayMenu()) {
             return Stop("the tray menu did not close");
@@ -338,7 +359,7 @@ bool Play(Session& session, const fs::path& executable) {
            session.IdleHotkey('X', "redo", "nothing to redo: the clipboard stays") &&
            session.ChooseRecentStateForAPicture(3, L"one") && session.Hotkey('X', "redo", L"two") &&
            session.OpenTrayMenuForAPicture() && session.CloseTrayMenu() &&
-           session.ExitAnsweringYes();
+           session.SettingsWindowForAPicture() && session.ExitAnsweringYes();
 }
 
 }  // namespace

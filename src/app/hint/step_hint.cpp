@@ -1,4 +1,4 @@
-#include "app/step_hint.h"
+#include "app/hint/step_hint.h"
 
 #include <algorithm>
 

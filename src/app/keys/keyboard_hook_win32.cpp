@@ -1,6 +1,7 @@
-#include "app/keyboard_hook_win32.h"
+#include "app/keys/keyboard_hook_win32.h"
 
 #include "app/api_win32.h"
+#include "app/settings_window/key_field_win32.h"
 
 namespace revertly::app {
 
@@ -19,7 +20,7 @@ bool SystemHeld(std::uint32_t virtualKey) {
 
 }  // namespace
 
-bool KeyboardHook::Claim(int id, Hotkey hotkey) {
+bool KeyboardHook::Start() {
     if (!Running()) {
         std::promise<bool> installed;
         std::future<bool> answer = installed.get_future();
@@ -29,13 +30,37 @@ bool KeyboardHook::Claim(int id, Hotkey hotkey) {
             return false;
         }
     }
+    return true;
+}
+
+bool KeyboardHook::Claim(int id, Hotkey hotkey) {
+    if (!Start()) {
+        return false;
+    }
     claims_.Claim(id, hotkey);
     return true;
 }
 
 void KeyboardHook::Unclaim(int id) {
     claims_.Unclaim(id);
-    if (!claims_.Any()) {
+    StopWhenIdle();
+}
+
+bool KeyboardHook::RecordFor(HWND field) {
+    if (!Start()) {
+        return false;
+    }
+    recorder_.store(field);
+    return true;
+}
+
+void KeyboardHook::StopRecording() {
+    recorder_.store(nullptr);
+    StopWhenIdle();
+}
+
+void KeyboardHook::StopWhenIdle() {
+    if (!claims_.Any() && recorder_.load() == nullptr) {
         Stop();
     }
 }
@@ -115,6 +140,27 @@ void KeyboardHook::TakeForeground() {
     }
 }
 
+// The field has the focus, so the key-down was meant for it; its key-up passes. A combination
+// with the Windows key or Alt gets the neutral key too, as a claimed one does.
+bool KeyboardHook::Recorded(const KBDLLHOOKSTRUCT& event, bool down) {
+    const HWND field = recorder_.load();
+    const std::uint32_t key = event.vkCode;
+    const bool recordable =
+        (key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9') || (key >= VK_F1 && key <= VK_F24);
+    if (field == nullptr || !down || !recordable || event.dwExtraInfo == kNeutralKeyMark) {
+        return false;
+    }
+    const std::uint32_t held = modifiers_.HeldAt(event.time, &SystemHeld);
+    if ((held & (kModControl | kModAlt | kModWin)) == 0) {
+        return false;
+    }
+    Api().PostMessageW(field, kRecordedKey, key, static_cast<LPARAM>(held));
+    if ((held & (kModWin | kModAlt)) != 0) {
+        SendNeutralKey();
+    }
+    return true;
+}
+
 // Every keystroke of the system passes here: compare, post, and nothing else (but the
 // foreground for the pick key).
 LRESULT CALLBACK KeyboardHook::LowLevelKeyboard(int code, WPARAM wParam, LPARAM lParam) {
@@ -124,6 +170,9 @@ LRESULT CALLBACK KeyboardHook::LowLevelKeyboard(int code, WPARAM wParam, LPARAM 
         self->watch_.Seen(Api().GetTickCount());
         const bool down = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
         self->modifiers_.Seen(event->vkCode, down, event->time);
+        if (self->Recorded(*event, down)) {
+            return 1;
+        }
         if (event->dwExtraInfo != kNeutralKeyMark && self->claims_.Concerns(event->vkCode)) {
             const std::uint32_t held = self->modifiers_.HeldAt(event->time, &SystemHeld);
             const KeyDecision decision = self->claims_.OnKey(event->vkCode, down, held);

@@ -1,11 +1,11 @@
-#include "app/step_hint_win32.h"
+#include "app/hint/step_hint_win32.h"
 
 #include <shellscalingapi.h>
 
 #include <string>
 
 #include "app/api_win32.h"
-#include "app/step_hint.h"
+#include "app/hint/step_hint.h"
 #include "app/window_object_win32.h"
 #include "common/last_error_win32.h"
 

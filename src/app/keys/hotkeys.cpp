@@ -1,4 +1,4 @@
-#include "app/hotkeys.h"
+#include "app/keys/hotkeys.h"
 
 namespace revertly::app {
 
@@ -10,17 +10,18 @@ struct HotkeyDefault {
     MenuItem menuItem;
     std::u16string_view menuAction;  // the caption without the key's name
     std::u16string_view takenMessage;
+    std::u16string_view defaultCaption;
 };
 
 // In id order. The default keys keep the product's long-standing texts, "Win-Z" included.
 constexpr std::array<HotkeyDefault, kHotkeyCount> kDefaults = {{
     {u"UndoHotkey", Hotkey{kModWin, 'Z'}, MenuItem::UndoState, u"Undo the state",
-     u"The Win-Z hotkey is already in use by another program!"},
+     u"The Win-Z hotkey is already in use by another program!", u"Undo the state (Win-Z)"},
     {u"RedoHotkey", Hotkey{kModWin, 'X'}, MenuItem::RedoState, u"Redo the state",
-     u"The Win-X hotkey is already in use by another program!"},
+     u"The Win-X hotkey is already in use by another program!", u"Redo the state (Win+X)"},
     {u"ClearHotkey", Hotkey{kModWin, 'C'}, MenuItem::ClearHistory, u"Clear history",
-     u"The Win-C hotkey is already in use by another program!"},
-    {u"PickHotkey", std::nullopt, MenuItem::RecentStates, u"Recent states", u""},
+     u"The Win-C hotkey is already in use by another program!", u"Clear history (Win+C)"},
+    {u"PickHotkey", std::nullopt, MenuItem::RecentStates, u"Recent states", u"", u"Recent states"},
 }};
 
 struct ModifierName {
@@ -177,6 +178,10 @@ std::array<SettledHotkey, kHotkeyCount> SettleHotkeys(const json::JsonValue& set
         }
     }
     return settled;
+}
+
+std::u16string_view DefaultMenuCaption(int id) {
+    return kDefaults[id].defaultCaption;
 }
 
 }  // namespace revertly::app

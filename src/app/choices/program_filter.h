@@ -2,7 +2,8 @@
 // executable names ("keepass.exe") or full paths ("C:\Tools\KeePass\KeePass.exe"). Such a
 // copy is treated like one that a password manager marks: not recorded, and nothing is put
 // over it. The program that copied is the one whose window owns the clipboard; a copy that no
-// window owns is never left out. Read at start-up; the program never adds the setting.
+// window owns is never left out. Read at start-up and set anew from the settings window, which
+// writes the setting only when the user changes the list there.
 #pragma once
 
 #include <string>

@@ -51,4 +51,7 @@ struct SettledHotkey {
 // combination.
 std::array<SettledHotkey, kHotkeyCount> SettleHotkeys(const json::JsonValue& settings);
 
+// The caption of the key's menu item as the menu starts: it names the default key.
+std::u16string_view DefaultMenuCaption(int id);
+
 }  // namespace revertly::app

@@ -13,7 +13,7 @@
 namespace revertly::app {
 
 // The setting that turns the hint on. Only the Boolean true does; it is read at start-up and
-// never added to the settings file.
+// written by the settings window only when the user changes it there.
 inline constexpr std::u16string_view kStepHintKey = u"StepHint";
 bool StepHintWanted(const json::JsonValue& settings);
 

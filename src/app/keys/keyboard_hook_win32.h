@@ -12,7 +12,7 @@
 #include <future>
 #include <thread>
 
-#include "app/keyboard_claims.h"
+#include "app/keys/keyboard_claims.h"
 
 namespace revertly::app {
 
@@ -30,8 +30,13 @@ class KeyboardHook {
     // Claims the combination for the id, starting the hook's thread with the first claim;
     // false when the hook cannot be installed.
     bool Claim(int id, Hotkey hotkey);
-    // Gives the id's claim up; the thread ends with the last claim.
+    // Gives the id's claim up; the thread ends with the last claim (and no field recording).
     void Unclaim(int id);
+    // While a key field has the focus: each key-down of a letter, a digit or F1 to F24 with
+    // Ctrl, Alt or Win held goes to the field (kRecordedKey) and to nobody else, claimed keys
+    // included. False when the hook cannot be installed.
+    bool RecordFor(HWND field);
+    void StopRecording();
     bool Running() const { return thread_.joinable(); }
     // The window that had the foreground before the hook gave it to the main window for the
     // pick key, once; nothing when the hook took none since the last call.
@@ -39,6 +44,11 @@ class KeyboardHook {
 
   private:
     static LRESULT CALLBACK LowLevelKeyboard(int code, WPARAM wParam, LPARAM lParam);
+    // Starts the hook's thread unless it runs; false when the hook cannot be installed.
+    bool Start();
+    void StopWhenIdle();
+    // On the hook's thread: hands a combination to the field that records; true when it did.
+    bool Recorded(const KBDLLHOOKSTRUCT& event, bool down);
     void Run(std::promise<bool>& installed);
     bool Install();
     void OnTimer();
@@ -48,6 +58,7 @@ class KeyboardHook {
 
     HWND window_;
     KeyClaims claims_;
+    std::atomic<HWND> recorder_{nullptr};
     std::atomic<HWND> foregroundBefore_{nullptr};
     std::thread thread_;
     DWORD threadId_ = 0;

@@ -1,8 +1,8 @@
-#include "app/recent_states.h"
+#include "app/choices/recent_states.h"
 
 #include <string>
 
-#include "app/step_hint.h"
+#include "app/hint/step_hint.h"
 
 namespace revertly::app {
 

@@ -12,7 +12,7 @@
 #include <iterator>
 #include <optional>
 
-#include "app/hotkeys.h"
+#include "app/keys/hotkeys.h"
 
 namespace revertly::app {
 

@@ -1,4 +1,4 @@
-#include "app/program_filter.h"
+#include "app/choices/program_filter.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "app/recording_pause.h"
+#include "app/choices/recording_pause.h"
 
 namespace revertly::app {
 

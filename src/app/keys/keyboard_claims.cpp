@@ -1,4 +1,4 @@
-#include "app/keyboard_claims.h"
+#include "app/keys/keyboard_claims.h"
 
 namespace revertly::app {
 

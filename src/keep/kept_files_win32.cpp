@@ -140,6 +140,15 @@ bool Win32KeptFiles::Hold() {
         return false;
     }
     lock_.reset(lock);
+    // No write of this program is under way yet: a temporary file here is one that a crash
+    // cut short, and only takes room.
+    if (const std::optional<std::vector<std::u16string>> names = FileNames(true)) {
+        for (const std::u16string& name : *names) {
+            if (files::IsTemporaryFileName(std::wstring(name.begin(), name.end()))) {
+                Remove(name);
+            }
+        }
+    }
     return true;
 }
 

@@ -99,8 +99,12 @@ TEST(Win32KeptFiles, HoldsItsFolderAloneUntilItLetsGoAndNeverListsTheLock) {
     Win32KeptFiles second(folder);
     ASSERT_TRUE(first.Hold()) << "makes the folder";
     EXPECT_TRUE(first.Hold()) << "held again";
+    WriteBytes(folder + u"\\state-1.rvk.4242-0.tmp", "a write cut short by a crash");
     EXPECT_FALSE(second.Hold());
-    EXPECT_EQ(ListFolder(folder), "lock.rvk");
+    EXPECT_EQ(ListFolder(folder), "lock.rvk state-1.rvk.4242-0.tmp") << "not the holder's";
+    first.LetGo();
+    ASSERT_TRUE(first.Hold());
+    EXPECT_EQ(ListFolder(folder), "lock.rvk") << "the temporary file goes with a new hold";
     EXPECT_EQ(first.List(), std::vector<std::u16string>{});
     first.LetGo();
     EXPECT_EQ(ListFolder(folder), "") << "the lock file goes with the hold";

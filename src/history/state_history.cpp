@@ -269,18 +269,17 @@ void StateHistory::AdoptKept(std::vector<ClipboardState> kept, std::int32_t curr
     const auto keptCount = static_cast<std::int32_t>(kept.size());
     current = std::clamp(current, keptCount > 0 ? 1 : 0, keptCount);
     // The states recorded since start-up, and which of them is the current one.
+    std::int32_t recentCurrent = currentState_;
+    if (lastState_ > 0 && current > 0 && SameContents(*Slot(1), kept[current - 1])) {
+        Release(Slot(1));
+        --recentCurrent;
+    }
     std::vector<ClipboardState> recent;
     for (std::int32_t slot = 1; slot <= lastState_; ++slot) {
-        recent.push_back(std::move(*Slot(slot)));
-        Slot(slot).reset();
-    }
-    std::int32_t recentCurrent = currentState_;
-    if (!recent.empty() && current > 0 && SameContents(recent.front(), kept[current - 1])) {
-        if (packer_ && recent.front().packingJob != 0) {
-            packer_->Cancel(recent.front().packingJob);
+        if (Slot(slot)) {
+            recent.push_back(std::move(*Slot(slot)));
+            Slot(slot).reset();
         }
-        recent.erase(recent.begin());
-        --recentCurrent;
     }
     if (!recent.empty()) {
         kept.resize(static_cast<std::size_t>(current));  // the kept redo states give way

@@ -47,11 +47,20 @@ bool MergeArray(JsonValue& target, const JsonValue& defaults) {
 
 }  // namespace
 
-std::optional<std::uint32_t> HistoryMemoryMegabytes(const json::JsonValue& settings) {
-    constexpr double kMost = 1 << 20;
+const JsonValue* SettingOf(const JsonValue& settings, std::u16string_view key) {
     const json::JsonObject* object =
         settings.Is(json::JsonKind::Object) ? settings.AsObject().get() : nullptr;
-    const json::JsonValue* value = object ? object->Get(kHistoryMemoryKey) : nullptr;
+    return object ? object->Get(key) : nullptr;
+}
+
+bool SettingIsTrue(const JsonValue& settings, std::u16string_view key) {
+    const JsonValue* value = SettingOf(settings, key);
+    return value != nullptr && value->Is(json::JsonKind::Boolean) && value->AsBoolean();
+}
+
+std::optional<std::uint32_t> HistoryMemoryMegabytes(const json::JsonValue& settings) {
+    constexpr double kMost = 1 << 20;
+    const json::JsonValue* value = SettingOf(settings, kHistoryMemoryKey);
     const std::optional<double> megabytes = value ? value->AsNumber() : std::nullopt;
     if (!megabytes || *megabytes < 1 || *megabytes > kMost ||
         *megabytes != std::floor(*megabytes)) {
@@ -61,10 +70,7 @@ std::optional<std::uint32_t> HistoryMemoryMegabytes(const json::JsonValue& setti
 }
 
 bool KeepHistoryChosen(const JsonValue& settings) {
-    const json::JsonObject* object =
-        settings.Is(json::JsonKind::Object) ? settings.AsObject().get() : nullptr;
-    const json::JsonValue* value = object ? object->Get(kKeepHistoryKey) : nullptr;
-    return value != nullptr && value->Is(json::JsonKind::Boolean) && value->AsBoolean();
+    return SettingIsTrue(settings, kKeepHistoryKey);
 }
 
 bool MergeDefaults(JsonValue& target, const JsonValue& defaults) {

@@ -17,6 +17,12 @@ inline constexpr std::u16string_view kDefaultSettingsText = u"{'Autorun':true,'S
 inline constexpr std::u16string_view kAutorunKey = u"Autorun";
 inline constexpr std::u16string_view kStatesCountKey = u"StatesCount";
 
+// The value under a key of the settings; nullptr when there is none or the settings hold no
+// object.
+const json::JsonValue* SettingOf(const json::JsonValue& settings, std::u16string_view key);
+// Whether the value under a key of the settings is the Boolean true.
+bool SettingIsTrue(const json::JsonValue& settings, std::u16string_view key);
+
 // The memory all stored clipboard states may take together, in MiB: HistoryMemoryMB, a whole
 // number from 1 to 1048576. Read at start-up; the settings window writes it when the user
 // changes it there. Nothing for any other value or none, and the history's own default applies.

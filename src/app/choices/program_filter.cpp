@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "settings/settings.h"
+
 namespace revertly::app {
 
 namespace {
@@ -31,17 +33,27 @@ std::u16string Folded(std::u16string_view text) {
 
 }  // namespace
 
-ProgramFilter::ProgramFilter(const json::JsonValue& settings) {
-    const json::JsonObject* object =
-        settings.Is(json::JsonKind::Object) ? settings.AsObject().get() : nullptr;
-    const json::JsonValue* list = object ? object->Get(kIgnoredProgramsKey) : nullptr;
+std::vector<std::u16string> IgnoredPrograms(const json::JsonValue& settings) {
+    std::vector<std::u16string> programs;
+    const json::JsonValue* list = settings::SettingOf(settings, kIgnoredProgramsKey);
     if (list == nullptr || !list->Is(json::JsonKind::Array) || !list->AsArray()) {
-        return;
+        return programs;
     }
     for (const json::JsonValue& entry : list->AsArray()->Items()) {
         if (entry.Is(json::JsonKind::String) && !entry.AsString().empty()) {
-            programs_.push_back(Folded(entry.AsString()));
+            programs.push_back(entry.AsString());
         }
+    }
+    return programs;
+}
+
+bool SameProgram(std::u16string_view a, std::u16string_view b) {
+    return Folded(a) == Folded(b);
+}
+
+ProgramFilter::ProgramFilter(const json::JsonValue& settings) {
+    for (const std::u16string& program : IgnoredPrograms(settings)) {
+        programs_.push_back(Folded(program));
     }
 }
 

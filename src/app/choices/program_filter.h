@@ -17,11 +17,17 @@ namespace revertly::app {
 
 inline constexpr std::u16string_view kIgnoredProgramsKey = u"IgnoredPrograms";
 
+// The texts of the setting's array as written; anything else in it, or a setting of another
+// kind, names no program.
+std::vector<std::u16string> IgnoredPrograms(const json::JsonValue& settings);
+// Whether two entries name the same program, as the filter compares them: case ignored, "/"
+// standing for "\".
+bool SameProgram(std::u16string_view a, std::u16string_view b);
+
 class ProgramFilter {
   public:
     ProgramFilter() = default;
-    // The texts of the setting's array; anything else in it, or a setting of another kind,
-    // names no program.
+    // The programs IgnoredPrograms names.
     explicit ProgramFilter(const json::JsonValue& settings);
 
     // Whether the program at this full path is on the list: an entry with a folder in it is

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "settings/settings.h"
+
 namespace revertly::app {
 
 namespace {
@@ -88,10 +90,7 @@ std::u16string WhatItHolds(const history::ClipboardState& state) {
 }  // namespace
 
 bool StepHintWanted(const json::JsonValue& settings) {
-    const json::JsonObject* object =
-        settings.Is(json::JsonKind::Object) ? settings.AsObject().get() : nullptr;
-    const json::JsonValue* value = object ? object->Get(kStepHintKey) : nullptr;
-    return value != nullptr && value->Is(json::JsonKind::Boolean) && value->AsBoolean();
+    return settings::SettingIsTrue(settings, kStepHintKey);
 }
 
 std::u16string StepPosition(std::int32_t position, std::int32_t count, StepNote note) {

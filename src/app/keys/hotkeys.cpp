@@ -1,5 +1,7 @@
 #include "app/keys/hotkeys.h"
 
+#include "settings/settings.h"
+
 namespace revertly::app {
 
 namespace {
@@ -148,9 +150,7 @@ std::array<SettledHotkey, kHotkeyCount> SettleHotkeys(const json::JsonValue& set
         };
 
         std::optional<Hotkey> chosen;
-        const json::JsonObject* object =
-            settings.Is(json::JsonKind::Object) ? settings.AsObject().get() : nullptr;
-        const json::JsonValue* value = object ? object->Get(fallback.settingKey) : nullptr;
+        const json::JsonValue* value = settings::SettingOf(settings, fallback.settingKey);
         if (value != nullptr && value->Is(json::JsonKind::String)) {
             chosen = ParseHotkey(value->AsString());
         }

@@ -31,10 +31,6 @@ constexpr WindowsShortcut kWindowsShortcuts[] = {
 // Win+L locks the computer before any program hears of it.
 constexpr Hotkey kLockKey{kModWin, 'L'};
 
-const json::JsonObject* ObjectOf(const json::JsonValue& settings) {
-    return settings.Is(json::JsonKind::Object) ? settings.AsObject().get() : nullptr;
-}
-
 std::u16string Decimal(std::uint64_t value) {
     std::u16string text;
     do {
@@ -42,15 +38,6 @@ std::u16string Decimal(std::uint64_t value) {
         value /= 10;
     } while (value != 0);
     return text;
-}
-
-char16_t Fold(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-bool SameProgram(std::u16string_view a, std::u16string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
 }
 
 // Why the key cannot be used, or what becomes of it; empty when there is nothing to say.
@@ -103,20 +90,12 @@ SettingsChoices ChoicesInForce(const json::JsonValue& settings, std::int32_t sta
     SettingsChoices choices;
     choices.statesCount = statesCount;
     choices.memoryMegabytes = Decimal(memoryBudgetBytes >> 20);
-    const json::JsonObject* object = ObjectOf(settings);
     choices.keepHistory = settings::KeepHistoryChosen(settings);
     choices.stepHint = StepHintWanted(settings);
     for (const SettledHotkey& key : SettleHotkeys(settings)) {
         choices.keys[key.id] = key.hotkey;
     }
-    const json::JsonValue* list = object ? object->Get(kIgnoredProgramsKey) : nullptr;
-    if (list && list->Is(json::JsonKind::Array) && list->AsArray()) {
-        for (const json::JsonValue& entry : list->AsArray()->Items()) {
-            if (entry.Is(json::JsonKind::String) && !entry.AsString().empty()) {
-                choices.ignoredPrograms.push_back(entry.AsString());
-            }
-        }
-    }
+    choices.ignoredPrograms = IgnoredPrograms(settings);
     choices.autorun = autorun;
     return choices;
 }
